@@ -1,0 +1,3 @@
+#include "dimblank.hpp"
+
+TOOL_MAIN(dimblank::run)

@@ -1,0 +1,3 @@
+#include "dimpatch.hpp"
+
+TOOL_MAIN(dimpatch::run)

@@ -1,0 +1,90 @@
+// hexburn: convert an Intel HEX file into a 32 KB ROM image.
+//
+//   hexburn input.hex output.rom
+//
+// Loads the data records (type 0) of the input into a zero-filled image of
+// the 16-bit address space, stopping at the end-of-file record (type 1), and
+// writes addresses 0x4000 through 0xBFFF, always exactly 32,768 bytes, to the
+// output. Fields are read by fixed position with upper-case digits only; the
+// checksum is not read and other record types are skipped. The input is read
+// and closed before the output is created or truncated.
+//
+// Exit status: 0 when the ROM image is written; -1 (255 to a POSIX shell)
+// when there are fewer than two paths (the only case that prints anything, a
+// usage line), when the input cannot be opened or read, or when the output
+// cannot be created or its write or close fails.
+#include "hexburn.hpp"
+
+#include "file.hpp"
+#include "hex.hpp"
+
+#include <array>
+#include <cstddef>
+#include <cstring>
+#include <span>
+
+namespace hexburn {
+namespace {
+
+constexpr std::string_view usage = "usage: hexburn input.hex output.rom";
+
+// The input is read in blocks and cut into pieces as if a line at a time.
+constexpr std::size_t read_block_size = 64 * 1024;
+static_assert(read_block_size > longest_piece);
+
+bool load_file(platform::File& input, MemoryImage& memory) {
+    std::array<char, read_block_size> block;
+    std::size_t start = 0;
+    std::size_t end = 0;
+    bool input_ended = false;
+    for (;;) {
+        const std::span<const char> rest(block.data() + start, end - start);
+        const std::size_t length = piece_length(rest, input_ended);
+        if (length > 0) {
+            if (apply_piece(rest.first(length), memory)) return true;
+            start += length;
+            continue;
+        }
+        if (input_ended) return true;
+        // Keep the unfinished piece, shorter than longest_piece, and refill.
+        std::memmove(block.data(), rest.data(), rest.size());
+        start = 0;
+        end = rest.size();
+        std::size_t count = 0;
+        if (!platform::read_next(input,
+                                 std::as_writable_bytes(std::span(block).subspan(end)),
+                                 count)) {
+            return false;
+        }
+        input_ended = count == 0;
+        end += count;
+    }
+}
+
+}  // namespace
+
+int run(platform::Args args) {
+    if (args.size() < 3) {
+        platform::print_usage(usage);
+        return exit_failure;
+    }
+    const platform::native_char* const input_path = args[1];
+    const platform::native_char* const output_path = args[2];
+
+    MemoryImage memory{};
+
+    platform::File input;
+    if (!platform::open_for_reading(input_path, input) ||
+        !load_file(input, memory) || !platform::close_file(input)) {
+        return exit_failure;
+    }
+
+    const auto window =
+        std::span(memory).subspan(rom_first_address, rom_size);
+    if (!platform::write_whole_file(output_path, std::as_bytes(window))) {
+        return exit_failure;
+    }
+    return exit_success;
+}
+
+}  // namespace hexburn

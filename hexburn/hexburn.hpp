@@ -1,0 +1,12 @@
+#pragma once
+
+#include "entry.hpp"
+
+namespace hexburn {
+
+inline constexpr int exit_success = 0;
+inline constexpr int exit_failure = -1;
+
+int run(platform::Args args);
+
+}  // namespace hexburn

@@ -1,0 +1,3 @@
+#include "hexburn.hpp"
+
+TOOL_MAIN(hexburn::run)

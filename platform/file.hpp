@@ -1,0 +1,60 @@
+// Files opened by path, with every transfer checked. A short read or a short
+// write is always reported as a failure; nothing here prints or exits.
+#pragma once
+
+#include "entry.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace platform {
+
+// An open file descriptor, closed when it goes out of scope. Outputs are
+// closed explicitly with close_file() so that a failing close is seen.
+struct File {
+    int descriptor = -1;
+
+    File() = default;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File();
+};
+
+// Binary reading. Fails for a path that cannot be opened and for a directory.
+[[nodiscard]] bool open_for_reading(const native_char* path, File& file);
+
+// Binary writing into an existing file, without creating or truncating it.
+[[nodiscard]] bool open_for_update(const native_char* path, File& file);
+
+// Binary writing into a new file, or an existing one truncated to nothing.
+[[nodiscard]] bool open_for_replacing(const native_char* path, File& file);
+
+// The length in bytes, taken by seeking to the end; works for block devices.
+[[nodiscard]] bool file_length(File& file, std::int64_t& length);
+
+// Reads exactly bytes.size() bytes starting at position.
+[[nodiscard]] bool read_exactly_at(File& file, std::int64_t position,
+                                   std::span<std::byte> bytes);
+
+// Reads what comes next, at most bytes.size() bytes; 0 in count means the end.
+[[nodiscard]] bool read_next(File& file, std::span<std::byte> bytes,
+                             std::size_t& count);
+
+// Writes all of bytes, at position or at the current position.
+[[nodiscard]] bool write_all_at(File& file, std::int64_t position,
+                                std::span<const std::byte> bytes);
+[[nodiscard]] bool write_all(File& file, std::span<const std::byte> bytes);
+
+// Closes the file and reports whether the close, and so the data, succeeded.
+[[nodiscard]] bool close_file(File& file);
+
+// Creates or truncates path, writes bytes, closes: each step checked.
+[[nodiscard]] bool write_whole_file(const native_char* path,
+                                    std::span<const std::byte> bytes);
+
+// One line to standard error; the only text any of the programs print.
+void print_usage(std::string_view line);
+
+}  // namespace platform

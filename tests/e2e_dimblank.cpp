@@ -1,0 +1,79 @@
+#include "support.hpp"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+using test::Bytes;
+using test::run;
+
+constexpr const char* dimblank = DIMBLANK_PROGRAM;
+const Bytes blank_image(737280, 0);
+
+class Dimblank : public test::InFolder {};
+
+TEST_F(Dimblank, WritesTheBlankImageOverAnythingThere) {
+    struct Earlier {
+        const char* name;
+        std::optional<Bytes> contents;  // none: no file yet
+    };
+    const Earlier cases[] = {
+        {"new file", std::nullopt},
+        {"empty file", Bytes{}},
+        {"shorter file", test::pattern(1000, 12)},
+        {"longer file", test::pattern(1000000, 13)},
+        {"same length", test::pattern(737280, 14)},
+    };
+    for (const auto& [name, contents] : cases) {
+        SCOPED_TRACE(name);
+        std::filesystem::remove(path("disk.img"));
+        if (contents) test::write_file(path("disk.img"), *contents);
+        const auto result = run(dimblank, {path("disk.img")});
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.standard_output, "");
+        EXPECT_EQ(result.standard_error, "");
+        EXPECT_EQ(test::read_file(path("disk.img")), blank_image);
+    }
+}
+
+TEST_F(Dimblank, FurtherArgumentsAreIgnored) {
+    const auto result = run(dimblank, {path("disk.img"), path("other.img"), "-size", "10"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(test::read_file(path("disk.img")), blank_image);
+    EXPECT_FALSE(std::filesystem::exists(path("other.img")));
+}
+
+TEST_F(Dimblank, FailuresGiveStatusOne) {
+    std::filesystem::create_directory(path("folder"));
+    struct Failure {
+        const char* name;
+        std::string image;
+        std::optional<std::uint64_t> file_size_limit;
+    };
+    const Failure cases[] = {
+        {"missing folder", path("no/disk.img"), {}},
+        {"directory in place of the file", path("folder"), {}},
+        {"full disk", "/dev/full", {}},
+        {"file-size limit in the middle of the write", path("limited.img"), 100000},
+    };
+    for (const auto& [name, image, limit] : cases) {
+        SCOPED_TRACE(name);
+        const auto result = run(dimblank, {image}, {.file_size_limit = limit});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.standard_error, "");
+    }
+    EXPECT_FALSE(std::filesystem::exists(path("no")));
+    EXPECT_TRUE(std::filesystem::is_directory(path("folder")));
+}
+
+TEST_F(Dimblank, NoPathPrintsUsage) {
+    const auto result = run(dimblank, {}, {.working_folder = folder});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.standard_output, "");
+    EXPECT_EQ(result.standard_error, "usage: dimblank image\n");
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+}
+
+}  // namespace

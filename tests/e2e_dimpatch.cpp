@@ -1,0 +1,213 @@
+#include "support.hpp"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using test::Bytes;
+using test::run;
+
+constexpr const char* dimpatch = DIMPATCH_PROGRAM;
+
+class Dimpatch : public test::InFolder {};
+
+struct Copy {
+    std::size_t offset;
+    std::size_t size;
+    std::size_t destination;
+};
+
+struct PatchCase {
+    const char* name;
+    std::size_t image_length;
+    std::size_t source_length;
+    std::vector<std::string> options;  // after the two paths
+    std::optional<Copy> copy;          // none: status 1, image untouched
+};
+
+TEST_F(Dimpatch, CopiesTheRequestedRangeOrLeavesTheImageAlone) {
+    const PatchCase cases[] = {
+        {"whole source to sector 0", 2048, 300, {}, Copy{0, 300, 0}},
+        {"road example", 737280, 600, {"-sector", "0", "-size", "512"}, Copy{0, 512, 0}},
+        {"offset, size and sector", 4096, 1000,
+         {"-offset", "100", "-size", "200", "-sector", "3"}, Copy{100, 200, 1536}},
+        {"offset without size never fits", 4096, 1000, {"-offset", "16"}, {}},
+        {"size 0 changes nothing", 4096, 1000, {"-size", "0", "-offset", "1000"},
+         Copy{1000, 0, 0}},
+        {"size 0 past the source", 4096, 1000, {"-size", "0", "-offset", "1001"}, {}},
+        {"size 0 at the image's end", 4096, 10, {"-size", "0", "-sector", "8"},
+         Copy{0, 0, 4096}},
+        {"size 0 past the image's end", 4096, 10, {"-size", "0", "-sector", "9"}, {}},
+        {"ends at the image's last byte", 1000, 600, {"-sector", "1", "-size", "488"},
+         Copy{0, 488, 512}},
+        {"one byte past the image", 1000, 600, {"-sector", "1", "-size", "489"}, {}},
+        {"ends at the source's last byte", 4096, 600, {"-offset", "100", "-size", "500"},
+         Copy{100, 500, 0}},
+        {"one byte past the source", 4096, 600, {"-offset", "101", "-size", "500"}, {}},
+        {"last sector of a blank image", 737280, 512, {"-sector", "1439"},
+         Copy{0, 512, 1439 * 512}},
+        {"513 bytes into the last sector", 737280, 513, {"-sector", "1439"}, {}},
+        {"hexadecimal reads as 0", 4096, 100, {"-sector", "0x10"}, Copy{0, 100, 0}},
+        {"trailing letters ignored", 4096, 100, {"-size", "12abc", "-sector", "1"},
+         Copy{0, 12, 512}},
+        {"first sector option wins", 4096, 100, {"-sector", "2", "-sector", "5"},
+         Copy{0, 100, 1024}},
+        {"option word last is ignored", 4096, 100, {"-size", "10", "-sector"},
+         Copy{0, 10, 0}},
+        {"word as a value", 4096, 200, {"-offset", "-size", "100"}, Copy{0, 100, 0}},
+        {"negative offset", 4096, 100, {"-offset", "-1", "-size", "1"}, {}},
+        {"negative size", 4096, 100, {"-size", "-5"}, {}},
+        {"negative sector", 4096, 100, {"-sector", "-1", "-size", "1"}, {}},
+        {"sector beyond 32-bit products", 737280, 100, {"-sector", "4194304", "-size", "0"}, {}},
+        {"sector 2^32 does not wrap to 0", 4096, 100, {"-sector", "4294967296"}, {}},
+        {"white space and sign", 4096, 100, {"-sector", " +2", "-size", "\t7"},
+         Copy{0, 7, 1024}},
+        {"unaligned image length", 777, 300, {"-sector", "1", "-size", "265"},
+         Copy{0, 265, 512}},
+        {"empty source, whole", 512, 0, {}, Copy{0, 0, 0}},
+    };
+    for (const auto& [name, image_length, source_length, options, copy] : cases) {
+        SCOPED_TRACE(name);
+        const Bytes image = test::pattern(image_length, 1);
+        const Bytes source = test::pattern(source_length, 2);
+        test::write_file(path("disk.img"), image);
+        test::write_file(path("source.bin"), source);
+        std::vector<std::string> args{path("disk.img"), path("source.bin")};
+        args.insert(args.end(), options.begin(), options.end());
+
+        const auto result = run(dimpatch, args);
+
+        Bytes expected = image;
+        if (copy) {
+            std::copy_n(source.begin() + static_cast<std::ptrdiff_t>(copy->offset),
+                        copy->size,
+                        expected.begin() + static_cast<std::ptrdiff_t>(copy->destination));
+        }
+        EXPECT_EQ(result.status, copy ? 0 : 1);
+        EXPECT_EQ(test::read_file(path("disk.img")), expected);
+        EXPECT_EQ(test::read_file(path("source.bin")), source);
+        EXPECT_EQ(result.standard_output, "");
+        EXPECT_EQ(result.standard_error, "");
+    }
+}
+
+TEST_F(Dimpatch, SameFileAsSourceTakesTheOriginalBytes) {
+    struct Overlap {
+        std::string offset, size, sector;
+        std::size_t from, length, to;
+    };
+    const Overlap cases[] = {
+        {"100", "1000", "1", 100, 1000, 512},   // destination after the source
+        {"1500", "1000", "1", 1500, 1000, 512},  // destination before it
+        {"0", "4096", "0", 0, 4096, 0},          // onto itself
+    };
+    for (const auto& c : cases) {
+        const Bytes image = test::pattern(4096, 3);
+        test::write_file(path("disk.img"), image);
+        const auto result = run(dimpatch, {path("disk.img"), path("disk.img"),
+                                           "-offset", c.offset, "-size", c.size,
+                                           "-sector", c.sector});
+        Bytes expected = image;
+        std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(c.from), c.length,
+                    expected.begin() + static_cast<std::ptrdiff_t>(c.to));
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(test::read_file(path("disk.img")), expected) << c.offset;
+    }
+}
+
+TEST_F(Dimpatch, PathThatIsAnOptionWordSetsThatOption) {
+    // dimpatch -size 5: the image is the file "-size", the source the file
+    // "5", and the -size pass takes "5" as the size.
+    const Bytes image = test::pattern(2048, 4);
+    const Bytes source = test::pattern(100, 5);
+    test::write_file(path("-size"), image);
+    test::write_file(path("5"), source);
+    const auto result = run(dimpatch, {"-size", "5"}, {.working_folder = folder});
+    Bytes expected = image;
+    std::copy_n(source.begin(), 5, expected.begin());
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(test::read_file(path("-size")), expected);
+}
+
+TEST_F(Dimpatch, FailsWithoutTouchingAnything) {
+    const Bytes image = test::pattern(2048, 6);
+    const Bytes source = test::pattern(100, 7);
+    std::filesystem::create_directory(path("folder"));
+    struct Failure {
+        const char* name;
+        std::vector<std::string> args;
+    };
+    const Failure cases[] = {
+        {"missing image", {path("none.img"), path("source.bin")}},
+        {"missing source", {path("disk.img"), path("none.bin")}},
+        {"image is a directory", {path("folder"), path("source.bin")}},
+        {"source is a directory", {path("disk.img"), path("folder")}},
+        {"image in a missing folder", {path("no/disk.img"), path("source.bin")}},
+    };
+    for (const auto& [name, args] : cases) {
+        SCOPED_TRACE(name);
+        test::write_file(path("disk.img"), image);
+        test::write_file(path("source.bin"), source);
+        const auto result = run(dimpatch, args);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.standard_error, "");
+        EXPECT_EQ(test::read_file(path("disk.img")), image);
+        EXPECT_EQ(test::read_file(path("source.bin")), source);
+        EXPECT_FALSE(std::filesystem::exists(path("none.img")));
+    }
+}
+
+TEST_F(Dimpatch, FewerThanTwoPathsPrintsUsage) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, std::vector<std::string>{"disk.img"}}) {
+        const auto result = run(dimpatch, args, {.working_folder = folder});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.standard_output, "");
+        EXPECT_EQ(result.standard_error,
+                  "usage: dimpatch image source [-offset N] [-size N] [-sector N]\n");
+        EXPECT_TRUE(std::filesystem::is_empty(folder));
+    }
+}
+
+TEST_F(Dimpatch, FailedWriteLeavesTheImageAsItWas) {
+    // The file-size limit lies below the destination, so the write is
+    // refused; the image must keep its length and every byte.
+    const Bytes image = test::pattern(8192, 8);
+    const Bytes source = test::pattern(512, 9);
+    test::write_file(path("disk.img"), image);
+    test::write_file(path("boot.bin"), source);
+    const auto result = run(dimpatch, {path("disk.img"), path("boot.bin"), "-sector", "8"},
+                            {.file_size_limit = 4096});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(test::read_file(path("disk.img")), image);
+}
+
+TEST_F(Dimpatch, ImagesBeyond4GiBArePatchedInPlace) {
+    // A sparse image of 5 GiB: positions past 2 GiB and 4 GiB must not wrap,
+    // and the image keeps its length.
+    constexpr std::uintmax_t length = std::uintmax_t{5} << 30;
+    {
+        std::ofstream create(path("big.img"), std::ios::binary);
+    }
+    std::filesystem::resize_file(path("big.img"), length);
+    const Bytes source = test::pattern(512, 10);
+    test::write_file(path("boot.bin"), source);
+    const std::uintmax_t sector = (std::uintmax_t{9} << 30) / 1024;  // 4.5 GiB
+    const auto result = run(dimpatch, {path("big.img"), path("boot.bin"), "-sector",
+                                       std::to_string(sector)});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(std::filesystem::file_size(path("big.img")), length);
+    std::ifstream in(path("big.img"), std::ios::binary);
+    Bytes around(1536);
+    in.seekg(static_cast<std::streamoff>(sector * 512 - 512));
+    in.read(reinterpret_cast<char*>(around.data()), 1536);
+    Bytes expected(1536, 0);
+    std::copy(source.begin(), source.end(), expected.begin() + 512);
+    EXPECT_EQ(around, expected);
+}
+
+}  // namespace

@@ -1,0 +1,193 @@
+#include "support.hpp"
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using test::Bytes;
+using test::run;
+
+constexpr const char* hexburn = HEXBURN_PROGRAM;
+constexpr std::size_t rom_size = 32768;
+
+class Hexburn : public test::InFolder {};
+
+// The ROM with the given bytes at the given ROM offsets, 0x00 elsewhere.
+Bytes rom_with(const std::map<std::size_t, std::vector<std::uint8_t>>& runs) {
+    Bytes rom(rom_size, 0);
+    for (const auto& [offset, bytes] : runs) {
+        std::copy(bytes.begin(), bytes.end(), rom.begin() + static_cast<std::ptrdiff_t>(offset));
+    }
+    return rom;
+}
+
+std::string padded(std::size_t length, const std::string& start, char fill) {
+    std::string line = start;
+    line.resize(length, fill);
+    return line;
+}
+
+struct ConvertCase {
+    const char* name;
+    std::string hex;
+    Bytes rom;
+};
+
+TEST_F(Hexburn, WritesTheRomWindow) {
+    const ConvertCase cases[] = {
+        {"empty input", "", rom_with({})},
+        {"end of file record only", ":00000001FF\n", rom_with({})},
+        {"data at the window's start",
+         ":0440000001020304F2\n:00000001FF\n", rom_with({{0, {1, 2, 3, 4}}})},
+        {"data at the window's end",
+         ":02BFFE00A55AE6\n:00000001FF\n", rom_with({{0x7FFE, {0xA5, 0x5A}}})},
+        {"records after end of file are not loaded",
+         ":0140000011AE\n:00000001FF\n:0140010022CC\n", rom_with({{0, {0x11}}})},
+        {"no end of file record", ":0140000011AE\n:0140010022CC\n",
+         rom_with({{0, {0x11, 0x22}}})},
+        {"record straddling 0x4000",
+         ":103FF80000112233445566778899AABBCCDDEEFF00\n",
+         rom_with({{0, {0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF}}})},
+        {"record at 0xC000 is outside", ":04C0000001020304FF\n", rom_with({})},
+        {"record straddling 0xBFFF",
+         ":04BFFE0001020304FF\n", rom_with({{0x7FFE, {1, 2}}})},
+        {"record wrapping past 0xFFFF", ":04FFFE0001020304FF\n", rom_with({})},
+        {"extended address records move nothing",
+         ":020000021000EC\n:020000040001F9\n:0140000033FF\n",
+         rom_with({{0, {0x33}}})},
+        {"lower-case digits count as 0", ":0240000012abFF\n",
+         rom_with({{0, {0x12, 0x00}}})},
+        {"the later record wins", ":0240000011110000\n:0140010022FF\n",
+         rom_with({{0, {0x11, 0x22}}})},
+        {"checksum is not read", ":0140000011FF\n", rom_with({{0, {0x11}}})},
+        {"a long line is cut into pieces",
+         padded(4095, ":01400000AA", '0') + ":01401000EE\n",
+         rom_with({{0, {0xAA}}, {0x10, {0xEE}}})},
+        {"a short line after a long one reads 0 past its end",
+         ":0240100077FFFF\n" + padded(3000, ":00000000", 'F') + "\n:02401000\n",
+         rom_with({})},
+        {"NUL inside a line",
+         std::string(":0340000012\0F34\n", 16), rom_with({{0, {0x12, 0x0F, 0x34}}})},
+    };
+    for (const auto& [name, hex, rom] : cases) {
+        SCOPED_TRACE(name);
+        test::write_text(path("prog.hex"), hex);
+        const auto result = run(hexburn, {path("prog.hex"), path("prog.rom")});
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(test::read_file(path("prog.rom")), rom);
+        EXPECT_EQ(result.standard_output, "");
+        EXPECT_EQ(result.standard_error, "");
+    }
+}
+
+TEST_F(Hexburn, CrLfAndLfGiveIdenticalRoms) {
+    // Lines of every length around the 4,095-character piece limit, where a
+    // CR could move a piece boundary, followed by data that must still load.
+    std::vector<std::string> lines{":0440000001020304F2"};
+    for (std::size_t length : {4093u, 4094u, 4095u, 4096u, 8189u, 8190u}) {
+        lines.push_back(padded(length, ":01410000AA", '0'));
+        lines.push_back(":0142000055FF");
+    }
+    lines.push_back(":00000001FF");
+    std::string lf, crlf;
+    for (const auto& line : lines) {
+        lf += line + "\n";
+        crlf += line + "\r\n";
+    }
+    test::write_text(path("lf.hex"), lf);
+    test::write_text(path("crlf.hex"), crlf);
+    EXPECT_EQ(run(hexburn, {path("lf.hex"), path("lf.rom")}).status, 0);
+    EXPECT_EQ(run(hexburn, {path("crlf.hex"), path("crlf.rom")}).status, 0);
+    const Bytes expected = rom_with({{0, {1, 2, 3, 4}}, {0x100, {0xAA}}, {0x200, {0x55}}});
+    EXPECT_EQ(test::read_file(path("lf.rom")), expected);
+    EXPECT_EQ(test::read_file(path("crlf.rom")), expected);
+}
+
+TEST_F(Hexburn, LargeInputAcrossManyReadBlocks) {
+    // Every record of a full ROM, with lines that fall across the boundaries
+    // of the blocks in which the input is read.
+    std::string hex;
+    Bytes expected(rom_size);
+    const char* digits = "0123456789ABCDEF";
+    for (std::size_t address = 0x4000; address < 0xC000; address += 16) {
+        std::string line = ":10";
+        for (int shift : {12, 8, 4, 0}) line += digits[(address >> shift) & 15];
+        line += "00";
+        for (std::size_t i = 0; i < 16; ++i) {
+            const auto value = static_cast<std::uint8_t>(address * 7 + i * 13);
+            expected[address - 0x4000 + i] = value;
+            line += digits[value >> 4];
+            line += digits[value & 15];
+        }
+        hex += line + "FF\n";
+    }
+    test::write_text(path("full.hex"), hex + ":00000001FF\n");
+    EXPECT_EQ(run(hexburn, {path("full.hex"), path("full.rom")}).status, 0);
+    EXPECT_EQ(test::read_file(path("full.rom")), expected);
+}
+
+TEST_F(Hexburn, SamePathForInputAndOutput) {
+    test::write_text(path("both"), ":0140000042FF\n");
+    EXPECT_EQ(run(hexburn, {path("both"), path("both")}).status, 0);
+    EXPECT_EQ(test::read_file(path("both")), rom_with({{0, {0x42}}}));
+}
+
+TEST_F(Hexburn, FailuresGiveMinusOneAndLeaveTheOutputAlone) {
+    std::filesystem::create_directory(path("folder"));
+    test::write_text(path("prog.hex"), ":0140000042FF\n");
+    const Bytes earlier = test::pattern(100, 11);
+    struct Failure {
+        const char* name;
+        std::vector<std::string> args;
+    };
+    const Failure cases[] = {
+        {"missing input", {path("none.hex"), path("out.rom")}},
+        {"input is a directory", {path("folder"), path("out.rom")}},
+        {"read error on the input", {"/proc/self/mem", path("out.rom")}},
+    };
+    for (const auto& [name, args] : cases) {
+        SCOPED_TRACE(name);
+        test::write_file(path("out.rom"), earlier);
+        const auto result = run(hexburn, args);
+        EXPECT_EQ(result.status, 255);
+        EXPECT_EQ(result.standard_error, "");
+        EXPECT_EQ(test::read_file(path("out.rom")), earlier);
+    }
+    std::filesystem::remove(path("out.rom"));
+    EXPECT_EQ(run(hexburn, {path("none.hex"), path("out.rom")}).status, 255);
+    EXPECT_FALSE(std::filesystem::exists(path("out.rom")));
+}
+
+TEST_F(Hexburn, OutputFailuresGiveMinusOne) {
+    test::write_text(path("prog.hex"), ":0140000042FF\n");
+    std::filesystem::create_directory(path("folder"));
+    EXPECT_EQ(run(hexburn, {path("prog.hex"), path("no/prog.rom")}).status, 255);
+    EXPECT_EQ(run(hexburn, {path("prog.hex"), path("folder")}).status, 255);
+    EXPECT_EQ(run(hexburn, {path("prog.hex"), "/dev/full"}).status, 255);
+    EXPECT_EQ(run(hexburn, {path("prog.hex"), path("small.rom")},
+                  {.file_size_limit = 1000})
+                  .status,
+              255);
+}
+
+TEST_F(Hexburn, FewerThanTwoPathsPrintsUsage) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, std::vector<std::string>{"prog.hex"}}) {
+        const auto result = run(hexburn, args, {.working_folder = folder});
+        EXPECT_EQ(result.status, 255);
+        EXPECT_EQ(result.standard_output, "");
+        EXPECT_EQ(result.standard_error, "usage: hexburn input.hex output.rom\n");
+        EXPECT_TRUE(std::filesystem::is_empty(folder));
+    }
+}
+
+TEST_F(Hexburn, FurtherArgumentsAreIgnored) {
+    test::write_text(path("prog.hex"), ":0140000042FF\n");
+    EXPECT_EQ(run(hexburn, {path("prog.hex"), path("prog.rom"), "-x", "extra"}).status, 0);
+    EXPECT_EQ(test::read_file(path("prog.rom")), rom_with({{0, {0x42}}}));
+}
+
+}  // namespace
