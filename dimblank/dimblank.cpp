@@ -14,8 +14,8 @@
 #include "file.hpp"
 
 #include <cstddef>
+#include <cstdlib>
 #include <memory>
-#include <new>
 #include <span>
 
 namespace dimblank {
@@ -28,6 +28,10 @@ static_assert(image_size == 737280);
 
 constexpr std::string_view usage = "usage: dimblank image";
 
+struct FreeBuffer {
+    void operator()(std::byte* buffer) const { std::free(buffer); }
+};
+
 }  // namespace
 
 int run(platform::Args args) {
@@ -37,8 +41,10 @@ int run(platform::Args args) {
     }
     const platform::native_char* const image_path = args[1];
 
-    const std::unique_ptr<std::byte[]> image(
-        new (std::nothrow) std::byte[image_size]());
+    // calloc takes a buffer this large as fresh zero pages from the system,
+    // so the image is not cleared a second time.
+    const std::unique_ptr<std::byte, FreeBuffer> image(
+        static_cast<std::byte*>(std::calloc(image_size, 1)));
     if (!image) return exit_failure;
 
     if (!platform::write_whole_file(image_path,

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <span>
+#include <string_view>
 #include <type_traits>
 
 namespace hexburn {
@@ -44,25 +45,41 @@ constexpr std::uint16_t hex_word(char c1, char c2, char c3, char c4) {
 
 namespace detail {
 
-// hex_digit as a table, for the loader's inner loop.
-inline constexpr auto digit_table = [] {
-    std::array<std::uint8_t, 256> table{};
-    for (std::size_t c = 0; c < table.size(); ++c) {
-        table[c] = hex_digit(static_cast<char>(static_cast<unsigned char>(c)));
+// hex_byte of every pair of characters, indexed by the first character
+// times 256 plus the second: one load a byte in the loader's inner loop.
+// Only the rows of the 16 digits are ever busy, a few pages of the table.
+inline constexpr auto pair_table = [] {
+    // A pair is non-zero only where one of its characters is a digit, so
+    // only those rows and columns are filled.
+    constexpr std::string_view digits = "0123456789ABCDEF";
+    std::array<std::uint8_t, 256 * 256> table{};
+    const auto set = [&table](std::size_t first, std::size_t second) {
+        table[first << 8 | second] =
+            hex_byte(static_cast<char>(static_cast<unsigned char>(first)),
+                     static_cast<char>(static_cast<unsigned char>(second)));
+    };
+    for (const char digit : digits) {
+        for (std::size_t other = 0; other < 256; ++other) {
+            set(static_cast<unsigned char>(digit), other);
+            set(other, static_cast<unsigned char>(digit));
+        }
     }
     return table;
 }();
 
 constexpr std::uint8_t table_byte(const char* pair) {
-    return static_cast<std::uint8_t>(
-        digit_table[static_cast<unsigned char>(pair[0])] << 4 |
-        digit_table[static_cast<unsigned char>(pair[1])]);
+    return pair_table[static_cast<std::size_t>(static_cast<unsigned char>(pair[0])) << 8 |
+                      static_cast<unsigned char>(pair[1])];
 }
 
 // Positions of a record: count at 1-2, address at 3-6, type at 7-8, data
 // byte i at 9 + 2i and 10 + 2i.
 inline constexpr std::size_t header_length = 9;
 inline constexpr std::size_t longest_record = header_length + 2 * 255;
+
+constexpr std::uint8_t byte_of(std::uint32_t bytes, unsigned index) {
+    return static_cast<std::uint8_t>(bytes >> (8 * index));
+}
 
 // Decodes a record whose every position that is read lies within line.
 constexpr bool apply_record(const char* line, MemoryImage& memory) {
@@ -72,10 +89,15 @@ constexpr bool apply_record(const char* line, MemoryImage& memory) {
     const std::uint8_t type = table_byte(line + 7);
     if (type == end_of_file_record) return true;
     if (type != data_record) return false;
-    const char* data = line + header_length;
-    for (std::size_t i = 0; i < count; ++i, data += 2) {
+    const char* const data = line + header_length;
+    if (address + std::size_t{count} <= memory.size()) {
+        std::uint8_t* const bytes = memory.data() + address;
+        for (std::size_t i = 0; i < count; ++i) bytes[i] = table_byte(data + 2 * i);
+    } else {
         // The 16-bit address space wraps: 0xFFFF is followed by 0x0000.
-        memory[static_cast<std::uint16_t>(address + i)] = table_byte(data);
+        for (std::size_t i = 0; i < count; ++i) {
+            memory[static_cast<std::uint16_t>(address + i)] = table_byte(data + 2 * i);
+        }
     }
     return false;
 }

@@ -161,3 +161,17 @@ TEST(LoadHexText, FillsTheMemoryImage) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PairTable, AgreesWithHexByteForEveryPair) {
+    for (int first = 0; first < 256; ++first) {
+        for (int second = 0; second < 256; ++second) {
+            const char pair[2] = {static_cast<char>(first), static_cast<char>(second)};
+            ASSERT_EQ(hexburn::detail::table_byte(pair), hex_byte(pair[0], pair[1]))
+                << first << ", " << second;
+        }
+    }
+}
+
+}  // namespace
