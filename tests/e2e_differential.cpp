@@ -52,7 +52,7 @@ TEST_F(Differential, MatchesSrecCatOnValidInput) {
         hex += ":00000001FF\n";
         test::write_text(path("in.hex"), hex);
 
-        ASSERT_EQ(run(HEXBURN_PROGRAM, {path("in.hex"), path("hexburn.rom")}).status, 0);
+        ASSERT_EQ(run(test::tree_path(HEXBURN_PROGRAM), {path("in.hex"), path("hexburn.rom")}).status, 0);
         ASSERT_EQ(run(srec_cat, {path("in.hex"), "-intel", "-crop", "0x4000", "0xC000",
                                  "-offset", "-0x4000", "-fill", "0x00", "0x0000", "0x8000",
                                  "-o", path("srec_cat.rom"), "-binary"})

@@ -12,13 +12,16 @@ namespace {
 using test::Bytes;
 using test::run;
 
-const std::filesystem::path samples = SAMPLES_FOLDER;
+const std::string samples = test::tree_path(SAMPLES_FOLDER);
+const std::string dimblank = test::tree_path(DIMBLANK_PROGRAM);
+const std::string hexburn = test::tree_path(HEXBURN_PROGRAM);
+const std::string dimpatch = test::tree_path(DIMPATCH_PROGRAM);
 
 class Road : public test::InFolder {};
 
 // An independent, deliberately plain reading of the sample's records: every
 // line is a well-formed data or end-of-file record with upper-case digits.
-Bytes rom_of_sample(const std::filesystem::path& hex_path) {
+Bytes rom_of_sample(const std::string& hex_path) {
     Bytes memory(0x10000, 0);
     const Bytes text = test::read_file(hex_path);
     std::istringstream lines(std::string(text.begin(), text.end()));
@@ -35,25 +38,44 @@ Bytes rom_of_sample(const std::filesystem::path& hex_path) {
     return Bytes(memory.begin() + 0x4000, memory.begin() + 0xC000);
 }
 
+struct Names {
+    const char* disk;
+    const char* hex;
+    const char* rom;
+    const char* boot;
+};
+
 TEST_F(Road, BlankDiskWithBootSectorAndRom) {
-    const std::string disk = path("disk.img");
-    const std::string rom = path("prog.rom");
-    const std::string boot = samples / "boot.bin";
-    ASSERT_EQ(run(DIMBLANK_PROGRAM, {disk}).status, 0);
-    ASSERT_EQ(run(HEXBURN_PROGRAM, {samples / "prog.hex", rom}).status, 0);
-    ASSERT_EQ(run(DIMPATCH_PROGRAM, {disk, boot, "-sector", "0", "-size", "512"}).status, 0);
-    ASSERT_EQ(run(DIMPATCH_PROGRAM, {disk, rom, "-sector", "1"}).status, 0);
-
-    const Bytes boot_sector = test::read_file(boot);
-    const Bytes rom_image = rom_of_sample(samples / "prog.hex");
+    // Plain names, then names with spaces and characters beyond ASCII for
+    // every role: image, source, HEX input and ROM output.
+    const Names cases[] = {
+        {"disk.img", "prog.hex", "prog.rom", "boot.bin"},
+        {"disque ü 画像.img", "programme ü 画像.hex", "mémoire 画像.rom", "amorce ü.bin"},
+    };
+    const Bytes boot_sector = test::read_file(samples + "/boot.bin");
+    const Bytes hex = test::read_file(samples + "/prog.hex");
+    const Bytes rom_image = rom_of_sample(samples + "/prog.hex");
     ASSERT_EQ(boot_sector.size(), 512u);
-    EXPECT_EQ(test::read_file(rom), rom_image);
-    EXPECT_NE(std::count(rom_image.begin(), rom_image.end(), 0), 32768);
+    ASSERT_NE(std::count(rom_image.begin(), rom_image.end(), 0), 32768);
+    for (const auto& names : cases) {
+        SCOPED_TRACE(names.disk);
+        const std::string disk = path(names.disk);
+        const std::string rom = path(names.rom);
+        const std::string boot = path(names.boot);
+        test::write_file(path(names.hex), hex);
+        test::write_file(boot, boot_sector);
 
-    Bytes expected(737280, 0);
-    std::copy(boot_sector.begin(), boot_sector.end(), expected.begin());
-    std::copy(rom_image.begin(), rom_image.end(), expected.begin() + 512);
-    EXPECT_EQ(test::read_file(disk), expected);
+        ASSERT_EQ(run(dimblank, {disk}).status, 0);
+        ASSERT_EQ(run(hexburn, {path(names.hex), rom}).status, 0);
+        ASSERT_EQ(run(dimpatch, {disk, boot, "-sector", "0", "-size", "512"}).status, 0);
+        ASSERT_EQ(run(dimpatch, {disk, rom, "-sector", "1"}).status, 0);
+
+        EXPECT_EQ(test::read_file(rom), rom_image);
+        Bytes expected(737280, 0);
+        std::copy(boot_sector.begin(), boot_sector.end(), expected.begin());
+        std::copy(rom_image.begin(), rom_image.end(), expected.begin() + 512);
+        EXPECT_EQ(test::read_file(disk), expected);
+    }
 }
 
 }  // namespace

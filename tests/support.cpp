@@ -1,15 +1,138 @@
 #include "support.hpp"
 
-#include <cerrno>
-#include <csignal>
 #include <fstream>
 #include <iterator>
 #include <random>
+
+#if defined(_WIN32)
+#include <process.h>
+#include <windows.h>
+#else
+#include <cerrno>
+#include <csignal>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace test {
+
+std::filesystem::path fs(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+namespace {
+
+std::string utf8_of(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+}  // namespace
+
+#if defined(_WIN32)
+
+namespace {
+
+std::wstring wide(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(),
+                                           static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring text(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                        text.data(), length);
+    return text;
+}
+
+// Quotes one argument so that the C runtime's parser gives it back as is.
+void append_quoted(std::wstring& line, const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+        line += argument;
+        return;
+    }
+    line += L'"';
+    std::size_t backslashes = 0;
+    for (const wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == L'"') line.append(2 * backslashes + 1, L'\\');
+        else line.append(backslashes, L'\\');
+        backslashes = 0;
+        line += c;
+    }
+    line.append(2 * backslashes, L'\\');
+    line += L'"';
+}
+
+std::string drain(HANDLE pipe) {
+    std::string text;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(pipe, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+        text.append(chunk, got);
+    }
+    CloseHandle(pipe);
+    return text;
+}
+
+}  // namespace
+
+std::string tree_path(const char* path) {
+    // Under Wine the build tree's POSIX paths are reached through drive Z:.
+    const std::string text = path;
+    return !text.empty() && text[0] == '/' ? "Z:" + text : text;
+}
+
+RunResult run(const std::string& program, const std::vector<std::string>& args,
+              const RunOptions& options) {
+    if (options.file_size_limit) ADD_FAILURE() << "no file-size limit on Windows";
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE output_read, output_write, error_read, error_write;
+    CreatePipe(&output_read, &output_write, &inherit, 0);
+    CreatePipe(&error_read, &error_write, &inherit, 0);
+    SetHandleInformation(output_read, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(error_read, HANDLE_FLAG_INHERIT, 0);
+
+    std::wstring line;
+    append_quoted(line, wide(program));
+    for (const auto& argument : args) {
+        line += L' ';
+        append_quoted(line, wide(argument));
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = output_write;
+    startup.hStdError = error_write;
+    PROCESS_INFORMATION process{};
+    const std::wstring folder = wide(options.working_folder);
+    const std::wstring application = wide(program);
+    if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
+                        nullptr, folder.empty() ? nullptr : folder.c_str(), &startup,
+                        &process)) {
+        ADD_FAILURE() << "cannot start " << program;
+        return {};
+    }
+    CloseHandle(output_write);
+    CloseHandle(error_write);
+    RunResult result;
+    result.standard_output = drain(output_read);
+    result.standard_error = drain(error_read);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    result.full_status = code;
+    result.status = static_cast<int>(code & 0xFF);
+    return result;
+}
+
+#else
+
 namespace {
 
 std::string drain(int descriptor) {
@@ -25,13 +148,15 @@ std::string drain(int descriptor) {
 
 }  // namespace
 
+std::string tree_path(const char* path) { return path; }
+
 RunResult run(const std::string& program, const std::vector<std::string>& args,
               const RunOptions& options) {
     int output_pipe[2];
     int error_pipe[2];
     if (::pipe(output_pipe) != 0 || ::pipe(error_pipe) != 0) {
         ADD_FAILURE() << "pipe failed";
-        return {-1, {}, {}};
+        return {};
     }
     std::vector<std::string> words{program};
     words.insert(words.end(), args.begin(), args.end());
@@ -71,23 +196,26 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
     }
     result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status)
                                            : 1000 + WTERMSIG(wait_status);
+    result.full_status = static_cast<std::uint32_t>(result.status);
     return result;
 }
 
-Bytes read_file(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
+#endif
+
+Bytes read_file(const std::string& path) {
+    std::ifstream in(fs(path), std::ios::binary);
     EXPECT_TRUE(in) << "cannot read " << path;
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-void write_file(const std::filesystem::path& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+void write_file(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(fs(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     ASSERT_TRUE(out.flush()) << "cannot write " << path;
 }
 
-void write_text(const std::filesystem::path& path, const std::string& text) {
+void write_text(const std::string& path, const std::string& text) {
     write_file(path, Bytes(text.begin(), text.end()));
 }
 
@@ -104,15 +232,16 @@ void InFolder::SetUp() {
     for (char& c : name) {
         if (c == '/') c = '_';
     }
-    folder = std::filesystem::path(::testing::TempDir()) /
-             ("dimtools." + std::to_string(::getpid()) + "." + name);
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
+    const auto where = std::filesystem::temp_directory_path() /
+                       ("dimtools." + std::to_string(std::random_device{}()) + "." + name);
+    std::filesystem::remove_all(where);
+    std::filesystem::create_directories(where);
+    folder = utf8_of(where);
 }
 
 void InFolder::TearDown() {
     std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
+    std::filesystem::remove_all(fs(folder), ignored);
 }
 
 }  // namespace test

@@ -1,4 +1,5 @@
 // Running the built programs as a user would, and the files around them.
+// Paths are UTF-8 strings on every platform.
 #pragma once
 
 #include <cstdint>
@@ -15,32 +16,47 @@ using Bytes = std::vector<std::uint8_t>;
 
 struct RunResult {
     int status = 0;  // the exit status as a POSIX shell sees it, 0..255
+    std::uint32_t full_status = 0;  // the whole exit code (Windows: a DWORD)
     std::string standard_output;
     std::string standard_error;
 };
 
 struct RunOptions {
-    std::filesystem::path working_folder;           // empty: the current one
-    std::optional<std::uint64_t> file_size_limit;   // RLIMIT_FSIZE, in bytes
+    std::string working_folder;                    // empty: the current one
+    std::optional<std::uint64_t> file_size_limit;  // RLIMIT_FSIZE, in bytes
 };
 
 RunResult run(const std::string& program, const std::vector<std::string>& args,
               const RunOptions& options = {});
 
-Bytes read_file(const std::filesystem::path& path);
-void write_file(const std::filesystem::path& path, const Bytes& bytes);
-void write_text(const std::filesystem::path& path, const std::string& text);
+// A path of the build or source tree as the tests' platform names it.
+std::string tree_path(const char* path);
+
+std::filesystem::path fs(const std::string& utf8);
+Bytes read_file(const std::string& path);
+void write_file(const std::string& path, const Bytes& bytes);
+void write_text(const std::string& path, const std::string& text);
 
 // Bytes that differ from position to position, so a misplaced copy shows.
 Bytes pattern(std::size_t length, std::uint8_t seed);
+
+// Whether POSIX facilities (a file-size limit, /dev/full, /proc) are here;
+// tests that need them are skipped elsewhere, with the reason.
+#if defined(_WIN32)
+inline constexpr bool on_posix = false;
+inline constexpr const char* line_end = "\r\n";  // standard error is in text mode
+#else
+inline constexpr bool on_posix = true;
+inline constexpr const char* line_end = "\n";
+#endif
 
 // A fresh, empty folder for each test, removed afterwards.
 class InFolder : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
-    std::filesystem::path path(const std::string& name) const { return folder / name; }
-    std::filesystem::path folder;
+    std::string path(const std::string& name) const { return folder + "/" + name; }
+    std::string folder;
 };
 
 }  // namespace test

@@ -1,0 +1,113 @@
+// Windows side of the file seam: the C runtime's low-level wide-character
+// calls, so any Unicode path opens, always in binary mode, with 64-bit
+// positions so that images over 2 GiB work in a 32-bit process.
+#include "file.hpp"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+
+namespace platform {
+namespace {
+
+// _read and _write take an unsigned int count and return an int.
+constexpr std::size_t largest_transfer = std::size_t{1} << 30;
+
+std::size_t transfer_size(std::size_t wanted) {
+    return wanted < largest_transfer ? wanted : largest_transfer;
+}
+
+bool open_path(const native_char* path, int flags, File& file) {
+    int descriptor = -1;
+    if (_wsopen_s(&descriptor, path, flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
+                  _S_IREAD | _S_IWRITE) != 0) {
+        return false;
+    }
+    file.descriptor = descriptor;
+    struct _stat64 status {};
+    return _fstat64(descriptor, &status) == 0 && (status.st_mode & _S_IFDIR) == 0;
+}
+
+bool seek_to(File& file, std::int64_t position) {
+    return _lseeki64(file.descriptor, position, SEEK_SET) == position;
+}
+
+}  // namespace
+
+File::~File() {
+    if (descriptor >= 0) _close(descriptor);
+}
+
+bool open_for_reading(const native_char* path, File& file) {
+    return open_path(path, _O_RDONLY, file);
+}
+
+bool open_for_update(const native_char* path, File& file) {
+    return open_path(path, _O_WRONLY, file);
+}
+
+bool open_for_replacing(const native_char* path, File& file) {
+    return open_path(path, _O_WRONLY | _O_CREAT | _O_TRUNC, file);
+}
+
+bool file_length(File& file, std::int64_t& length) {
+    const std::int64_t end = _lseeki64(file.descriptor, 0, SEEK_END);
+    if (end < 0 || !seek_to(file, 0)) return false;
+    length = end;
+    return true;
+}
+
+bool read_exactly_at(File& file, std::int64_t position, std::span<std::byte> bytes) {
+    if (!seek_to(file, position)) return false;
+    while (!bytes.empty()) {
+        const int got = _read(file.descriptor, bytes.data(),
+                              static_cast<unsigned>(transfer_size(bytes.size())));
+        if (got <= 0) return false;
+        bytes = bytes.subspan(static_cast<std::size_t>(got));
+    }
+    return true;
+}
+
+bool read_next(File& file, std::span<std::byte> bytes, std::size_t& count) {
+    const int got = _read(file.descriptor, bytes.data(),
+                          static_cast<unsigned>(transfer_size(bytes.size())));
+    if (got < 0) return false;
+    count = static_cast<std::size_t>(got);
+    return true;
+}
+
+bool write_all(File& file, std::span<const std::byte> bytes) {
+    while (!bytes.empty()) {
+        const int put = _write(file.descriptor, bytes.data(),
+                               static_cast<unsigned>(transfer_size(bytes.size())));
+        if (put <= 0) return false;
+        bytes = bytes.subspan(static_cast<std::size_t>(put));
+    }
+    return true;
+}
+
+bool write_all_at(File& file, std::int64_t position, std::span<const std::byte> bytes) {
+    return seek_to(file, position) && write_all(file, bytes);
+}
+
+bool close_file(File& file) {
+    const int descriptor = file.descriptor;
+    file.descriptor = -1;
+    return _close(descriptor) == 0;
+}
+
+bool write_whole_file(const native_char* path, std::span<const std::byte> bytes) {
+    File file;
+    return open_for_replacing(path, file) && write_all(file, bytes) && close_file(file);
+}
+
+void print_usage(std::string_view line) {
+    const std::string_view end_of_line = "\n";
+    // Nothing can be done about a failure to report the usage line.
+    (void)_write(2, line.data(), static_cast<unsigned>(line.size()));
+    (void)_write(2, end_of_line.data(), static_cast<unsigned>(end_of_line.size()));
+}
+
+}  // namespace platform
