@@ -78,9 +78,12 @@ struct PatchRequest {
 template <typename Char>
 constexpr PatchRequest scan_options(std::span<const Char* const> args,
                                     std::int64_t source_length) {
+    // Not value_or(source_length): that would narrow a source length of
+    // 2 GiB or more to the option's 32 bits.
+    const std::optional<std::int32_t> size = option_value(args, size_word);
     return PatchRequest{
         .offset = option_value(args, offset_word).value_or(0),
-        .size = option_value(args, size_word).value_or(source_length),
+        .size = size ? std::int64_t{*size} : source_length,
         .sector = option_value(args, sector_word).value_or(0),
     };
 }

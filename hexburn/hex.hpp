@@ -154,4 +154,35 @@ constexpr void load_hex_text(std::span<const char> text, MemoryImage& memory) {
     }
 }
 
+// Loads a HEX text that arrives in blocks, with the same result as
+// load_hex_text on the whole text. read(span, count) fills at most the span
+// and sets count, 0 at the end; it returns false on a read error, and so
+// does load_hex_stream. The block holds the unfinished piece, shorter than
+// longest_piece, while more is read behind it.
+template <std::size_t block_size, typename Read>
+constexpr bool load_hex_stream(Read&& read, MemoryImage& memory) {
+    static_assert(block_size > longest_piece);
+    std::array<char, block_size> block;
+    std::size_t start = 0;
+    std::size_t end = 0;
+    bool input_ended = false;
+    for (;;) {
+        const std::span<const char> rest(block.data() + start, end - start);
+        const std::size_t length = piece_length(rest, input_ended);
+        if (length > 0) {
+            if (apply_piece(rest.first(length), memory)) return true;
+            start += length;
+            continue;
+        }
+        if (input_ended) return true;
+        std::copy(rest.begin(), rest.end(), block.begin());
+        start = 0;
+        end = rest.size();
+        std::size_t count = 0;
+        if (!read(std::span<char>(block).subspan(end), count)) return false;
+        input_ended = count == 0;
+        end += count;
+    }
+}
+
 }  // namespace hexburn

@@ -20,7 +20,6 @@
 
 #include <array>
 #include <cstddef>
-#include <cstring>
 #include <span>
 
 namespace hexburn {
@@ -30,35 +29,13 @@ constexpr std::string_view usage = "usage: hexburn input.hex output.rom";
 
 // The input is read in blocks and cut into pieces as if a line at a time.
 constexpr std::size_t read_block_size = 64 * 1024;
-static_assert(read_block_size > longest_piece);
 
 bool load_file(platform::File& input, MemoryImage& memory) {
-    std::array<char, read_block_size> block;
-    std::size_t start = 0;
-    std::size_t end = 0;
-    bool input_ended = false;
-    for (;;) {
-        const std::span<const char> rest(block.data() + start, end - start);
-        const std::size_t length = piece_length(rest, input_ended);
-        if (length > 0) {
-            if (apply_piece(rest.first(length), memory)) return true;
-            start += length;
-            continue;
-        }
-        if (input_ended) return true;
-        // Keep the unfinished piece, shorter than longest_piece, and refill.
-        std::memmove(block.data(), rest.data(), rest.size());
-        start = 0;
-        end = rest.size();
-        std::size_t count = 0;
-        if (!platform::read_next(input,
-                                 std::as_writable_bytes(std::span(block).subspan(end)),
-                                 count)) {
-            return false;
-        }
-        input_ended = count == 0;
-        end += count;
-    }
+    return load_hex_stream<read_block_size>(
+        [&input](std::span<char> into, std::size_t& count) {
+            return platform::read_next(input, std::as_writable_bytes(into), count);
+        },
+        memory);
 }
 
 }  // namespace

@@ -46,30 +46,42 @@ TEST_F(Dimblank, FurtherArgumentsAreIgnored) {
     EXPECT_FALSE(std::filesystem::exists(test::fs(path("other.img"))));
 }
 
-TEST_F(Dimblank, FailuresGiveStatusOne) {
+// The faults a user meets: each ends with status 1 and creates nothing
+// where it could not write.
+TEST_F(Dimblank, FaultsGiveStatusOne) {
     std::filesystem::create_directory(test::fs(path("folder")));
-    struct Failure {
+    const Bytes inside = test::pattern(300, 15);
+    test::write_file(path("folder/keep.img"), inside);
+    struct Fault {
         const char* name;
         std::string image;
-        std::optional<std::uint64_t> file_size_limit;
+        std::optional<std::uint64_t> file_size_limit = {};
+        bool posix_only = false;
     };
-    const Failure cases[] = {
-        {"missing folder", path("no/disk.img"), {}},
-        {"directory in place of the file", path("folder"), {}},
-        {"full disk", "/dev/full", {}},
-        {"file-size limit in the middle of the write", path("limited.img"), 100000},
+    const Fault cases[] = {
+        {"missing folder", path("no/disk.img")},
+        {"directory in place of the file", path("folder")},
+        {"link into a vanished folder", path("gone.img"), {}, true},
+        {"full disk", "/dev/full", {}, true},
+        {"file-size limit in the middle of the write", path("limited.img"), 100000, true},
     };
-    for (const auto& [name, image, limit] : cases) {
-        SCOPED_TRACE(name);
-        if (!test::on_posix && (limit || image == "/dev/full")) {
-            std::cout << "[ SKIPPED  ] " << name << ": POSIX only\n";
+    if (test::on_posix) {
+        std::filesystem::create_symlink(test::fs(path("gone/disk.img")),
+                                        test::fs(path("gone.img")));
+    }
+    for (const auto& fault : cases) {
+        SCOPED_TRACE(fault.name);
+        if (fault.posix_only && !test::on_posix) {
+            std::cout << "[ SKIPPED  ] " << fault.name << ": POSIX only\n";
             continue;
         }
-        const auto result = run(dimblank, {image}, {.file_size_limit = limit});
+        const auto result = run(dimblank, {fault.image}, {.file_size_limit = fault.file_size_limit});
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.standard_error, "");
+        EXPECT_EQ(test::read_file(path("folder/keep.img")), inside);
     }
     EXPECT_FALSE(std::filesystem::exists(test::fs(path("no"))));
+    EXPECT_FALSE(std::filesystem::exists(test::fs(path("gone"))));
     EXPECT_TRUE(std::filesystem::is_directory(test::fs(path("folder"))));
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -133,31 +134,60 @@ TEST_F(Dimpatch, PathThatIsAnOptionWordSetsThatOption) {
     EXPECT_EQ(test::read_file(path("-size")), expected);
 }
 
-TEST_F(Dimpatch, FailsWithoutTouchingAnything) {
-    const Bytes image = test::pattern(2048, 6);
-    const Bytes source = test::pattern(100, 7);
+// The faults a user meets. Every row ends with status 1, leaves the source
+// as it was and the image at its length, and changes no image byte outside
+// the requested range: none at all, except where a write was cut short.
+TEST_F(Dimpatch, FaultsLeaveTheFilesAlone) {
+    const Bytes image = test::pattern(8192, 6);
+    const Bytes source = test::pattern(1024, 7);
     std::filesystem::create_directory(test::fs(path("folder")));
-    struct Failure {
+    struct Fault {
         const char* name;
         std::vector<std::string> args;
+        std::optional<std::uint64_t> file_size_limit = {};
+        bool posix_only = false;
+        std::size_t written_from = 0, written_to = 0;  // where a cut write may land
     };
-    const Failure cases[] = {
+    const Fault cases[] = {
         {"missing image", {path("none.img"), path("source.bin")}},
         {"missing source", {path("disk.img"), path("none.bin")}},
+        {"image in a missing folder", {path("no/disk.img"), path("source.bin")}},
+        {"source in a missing folder", {path("disk.img"), path("no/source.bin")}},
         {"image is a directory", {path("folder"), path("source.bin")}},
         {"source is a directory", {path("disk.img"), path("folder")}},
-        {"image in a missing folder", {path("no/disk.img"), path("source.bin")}},
+        {"source vanished (dangling link)", {path("disk.img"), path("gone.bin")}, {}, true},
+        {"image shorter than the range", {path("disk.img"), path("source.bin"), "-sector", "15"}},
+        {"source shorter than the range",
+         {path("disk.img"), path("source.bin"), "-offset", "1000", "-size", "25"}},
+        {"image is a full disk", {"/dev/full", path("source.bin"), "-size", "1"}, {}, true},
+        {"file-size limit before the destination",
+         {path("disk.img"), path("source.bin"), "-sector", "8"}, 4096, true},
+        {"file-size limit in the middle of the write",
+         {path("disk.img"), path("source.bin"), "-sector", "7"}, 4096, true, 3584, 4096},
     };
-    for (const auto& [name, args] : cases) {
-        SCOPED_TRACE(name);
+    if (test::on_posix) {
+        std::filesystem::create_symlink(test::fs(path("gone")), test::fs(path("gone.bin")));
+    }
+    for (const auto& fault : cases) {
+        SCOPED_TRACE(fault.name);
+        if (fault.posix_only && !test::on_posix) {
+            std::cout << "[ SKIPPED  ] " << fault.name << ": POSIX only\n";
+            continue;
+        }
         test::write_file(path("disk.img"), image);
         test::write_file(path("source.bin"), source);
-        const auto result = run(dimpatch, args);
+        const auto result = run(dimpatch, fault.args, {.file_size_limit = fault.file_size_limit});
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.standard_error, "");
-        EXPECT_EQ(test::read_file(path("disk.img")), image);
         EXPECT_EQ(test::read_file(path("source.bin")), source);
+        Bytes after = test::read_file(path("disk.img"));
+        ASSERT_EQ(after.size(), image.size());
+        std::copy(image.begin() + static_cast<std::ptrdiff_t>(fault.written_from),
+                  image.begin() + static_cast<std::ptrdiff_t>(fault.written_to),
+                  after.begin() + static_cast<std::ptrdiff_t>(fault.written_from));
+        EXPECT_EQ(after, image);
         EXPECT_FALSE(std::filesystem::exists(test::fs(path("none.img"))));
+        EXPECT_FALSE(std::filesystem::exists(test::fs(path("no"))));
     }
 }
 

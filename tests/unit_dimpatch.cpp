@@ -104,6 +104,15 @@ TEST(ScanOptions, FollowsTheThreePassesOverEveryPosition) {
     }
 }
 
+TEST(ScanOptions, DefaultSizeIsTheWholeSourceOfAnyLength) {
+    const std::vector<const char*> args{"dimpatch", "d", "s", "-sector", "1"};
+    for (const std::int64_t length : {std::int64_t{1} << 31, std::int64_t{1} << 32,
+                                      (std::int64_t{1} << 40) + 7}) {
+        EXPECT_EQ(dimpatch::scan_options(std::span<const char* const>(args), length).size,
+                  length);
+    }
+}
+
 TEST(ScanOptions, WideArgumentsScanAlike) {
     const std::vector<const wchar_t*> args{L"dimpatch", L"d", L"s", L"-offset",
                                            L"-size", L"100", L"-sector", L"2"};

@@ -1,5 +1,6 @@
 #include "hex.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -148,6 +149,23 @@ TEST(LoadHexText, FillsTheMemoryImage) {
     for (const auto& [name, text, expected] : cases) {
         hexburn::MemoryImage memory{};
         hexburn::load_hex_text(text, memory);
+        // Read in blocks, in chunks of every awkward size, the result is
+        // the same as from the whole text.
+        for (const std::size_t chunk : {1u, 7u, 4095u, 4096u, 100000u}) {
+            hexburn::MemoryImage streamed{};
+            std::size_t position = 0;
+            const bool read = hexburn::load_hex_stream<4096>(
+                [&](std::span<char> into, std::size_t& count) {
+                    count = std::min({chunk, into.size(), text.size() - position});
+                    std::copy_n(text.begin() + static_cast<std::ptrdiff_t>(position), count,
+                                into.begin());
+                    position += count;
+                    return true;
+                },
+                streamed);
+            EXPECT_TRUE(read);
+            EXPECT_TRUE(streamed == memory) << name << ", chunks of " << chunk;
+        }
         for (std::size_t address = 0; address < memory.size(); ++address) {
             const auto found = expected.find(address);
             const int want = found == expected.end() ? 0 : found->second;

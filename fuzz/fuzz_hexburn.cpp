@@ -1,0 +1,82 @@
+// libFuzzer target: the HEX loader on arbitrary bytes, read in blocks of
+// sizes the input chooses, against a plain reference decoder written for
+// clarity, position by position, with no table and no shortcut.
+#include "hex.hpp"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace {
+
+int reference_digit(unsigned char c) {
+    const std::string digits = "0123456789ABCDEF";
+    const auto at = digits.find(static_cast<char>(c));
+    return at == std::string::npos ? 0 : static_cast<int>(at);
+}
+
+// Lines as fgets reads them into a 4,096-byte buffer, each piece decoded on
+// its own, a position past the piece's end reading as 0.
+std::vector<std::uint8_t> reference_memory(const std::vector<unsigned char>& text) {
+    std::vector<std::uint8_t> memory(0x10000, 0);
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = start;
+        while (end < text.size() && end - start < 4095) {
+            if (text[end++] == '\n') break;
+        }
+        const auto at = [&](std::size_t position) {
+            return start + position < end ? text[start + position] : static_cast<unsigned char>(0);
+        };
+        const auto byte = [&](std::size_t position) {
+            return reference_digit(at(position)) * 16 + reference_digit(at(position + 1));
+        };
+        const int count = byte(1);
+        const int address = byte(3) * 256 + byte(5);
+        const int type = byte(7);
+        if (type == 1) break;
+        if (type == 0) {
+            for (int i = 0; i < count; ++i) {
+                memory[static_cast<std::size_t>((address + i) % 0x10000)] =
+                    static_cast<std::uint8_t>(byte(9 + 2 * static_cast<std::size_t>(i)));
+            }
+        }
+        start = end;
+    }
+    return memory;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    // The first byte chooses the size of the reads, the rest is the file.
+    const std::size_t chunk = 1 + data[0] * 37u;
+    const std::vector<unsigned char> text(data + 1, data + size);
+
+    auto memory = std::make_unique<hexburn::MemoryImage>();
+    memory->fill(0);
+    std::size_t position = 0;
+    const bool read = hexburn::load_hex_stream<8192>(
+        [&](std::span<char> into, std::size_t& count) {
+            count = std::min({chunk, into.size(), text.size() - position});
+            std::copy_n(text.begin() + static_cast<std::ptrdiff_t>(position), count,
+                        into.begin());
+            position += count;
+            return true;
+        },
+        *memory);
+    if (!read) std::abort();
+
+    const auto expected = reference_memory(text);
+    if (!std::equal(expected.begin(), expected.end(), memory->begin())) std::abort();
+    const auto window =
+        std::span(*memory).subspan(hexburn::rom_first_address, hexburn::rom_size);
+    if (window.size() != 32768) std::abort();
+    return 0;
+}

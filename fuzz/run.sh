@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for a bounded time,
+# starting from the seed corpus in fuzz/corpus (new inputs go to a scratch
+# copy, not into the repository).
+#
+#   bash fuzz/run.sh [seconds per target, default 60]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+
+CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DDIMTOOLS_FUZZ=ON -DDIMTOOLS_TESTS=OFF -DDIMTOOLS_STATIC=OFF -DDIMTOOLS_WERROR=ON >/dev/null
+cmake --build build/fuzz -j 2 --target fuzz_hexburn fuzz_dimpatch >/dev/null
+
+for target in hexburn dimpatch; do
+    corpus=build/fuzz/corpus-$target
+    mkdir -p "$corpus"
+    cp fuzz/corpus/$target/* "$corpus"/
+    echo "== fuzz_$target for $seconds s"
+    build/fuzz/fuzz/fuzz_$target -max_total_time="$seconds" -max_len=20000 \
+        -print_final_stats=1 -artifact_prefix=build/fuzz/crash-$target- \
+        "$corpus" 2>&1 | grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+ +DONE|==[0-9]+==ERROR|SUMMARY)' || true
+    # libFuzzer leaves an artifact behind only when it found something.
+    if compgen -G "build/fuzz/crash-$target-*" >/dev/null; then
+        echo "fuzz_$target found a failing input:"; ls build/fuzz/crash-$target-*
+        exit 1
+    fi
+done
