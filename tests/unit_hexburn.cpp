@@ -146,7 +146,9 @@ TEST(LoadHexText, FillsTheMemoryImage) {
          line_of(4094, ":01400000AA", 'F') + "\n:01401000EE\n",
          {{0x4000, 0xAA}, {0x4010, 0xEE}}},
     };
-    for (const auto& [name, text, expected] : cases) {
+    for (const auto& load_case : cases) {
+        const auto& [name, text, expected] = load_case;
+        const std::string& whole = text;  // lambdas cannot capture a binding
         hexburn::MemoryImage memory{};
         hexburn::load_hex_text(text, memory);
         // Read in blocks, in chunks of every awkward size, the result is
@@ -156,8 +158,8 @@ TEST(LoadHexText, FillsTheMemoryImage) {
             std::size_t position = 0;
             const bool read = hexburn::load_hex_stream<4096>(
                 [&](std::span<char> into, std::size_t& count) {
-                    count = std::min({chunk, into.size(), text.size() - position});
-                    std::copy_n(text.begin() + static_cast<std::ptrdiff_t>(position), count,
+                    count = std::min({chunk, into.size(), whole.size() - position});
+                    std::copy_n(whole.begin() + static_cast<std::ptrdiff_t>(position), count,
                                 into.begin());
                     position += count;
                     return true;
