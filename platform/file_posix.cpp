@@ -1,6 +1,7 @@
 // POSIX side of the file seam: plain descriptors, no stdio buffering, so that
 // every byte is handed to the kernel by the call that is checked.
 #include "file.hpp"
+#include "open_path.hpp"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -14,7 +15,12 @@ namespace {
 // moves at once (Linux caps one call at a little under 2 GiB).
 constexpr std::size_t largest_transfer = std::size_t{1} << 30;
 
-bool open_path(const native_char* path, int flags, File& file) {
+}  // namespace
+
+bool open_path(const native_char* path, OpenMode mode, File& file) {
+    const int flags = mode == OpenMode::read     ? O_RDONLY
+                      : mode == OpenMode::update ? O_WRONLY
+                                                 : O_WRONLY | O_CREAT | O_TRUNC;
     int descriptor;
     do {
         descriptor = ::open(path, flags | O_CLOEXEC, 0666);
@@ -25,22 +31,8 @@ bool open_path(const native_char* path, int flags, File& file) {
     return ::fstat(descriptor, &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
-}  // namespace
-
 File::~File() {
     if (descriptor >= 0) ::close(descriptor);
-}
-
-bool open_for_reading(const native_char* path, File& file) {
-    return open_path(path, O_RDONLY, file);
-}
-
-bool open_for_update(const native_char* path, File& file) {
-    return open_path(path, O_WRONLY, file);
-}
-
-bool open_for_replacing(const native_char* path, File& file) {
-    return open_path(path, O_WRONLY | O_CREAT | O_TRUNC, file);
 }
 
 bool file_length(File& file, std::int64_t& length) {
@@ -113,13 +105,6 @@ bool close_file(File& file) {
     // After close() the descriptor is released even when it reports an
     // error, so it is never retried.
     return ::close(descriptor) == 0;
-}
-
-bool write_whole_file(const native_char* path,
-                      std::span<const std::byte> bytes) {
-    File file;
-    return open_for_replacing(path, file) && write_all(file, bytes) &&
-           close_file(file);
 }
 
 void print_usage(std::string_view line) {

@@ -2,6 +2,7 @@
 // calls, so any Unicode path opens, always in binary mode, with 64-bit
 // positions so that images over 2 GiB work in a 32-bit process.
 #include "file.hpp"
+#include "open_path.hpp"
 
 #include <cstdio>
 #include <fcntl.h>
@@ -19,7 +20,16 @@ std::size_t transfer_size(std::size_t wanted) {
     return wanted < largest_transfer ? wanted : largest_transfer;
 }
 
-bool open_path(const native_char* path, int flags, File& file) {
+bool seek_to(File& file, std::int64_t position) {
+    return _lseeki64(file.descriptor, position, SEEK_SET) == position;
+}
+
+}  // namespace
+
+bool open_path(const native_char* path, OpenMode mode, File& file) {
+    const int flags = mode == OpenMode::read     ? _O_RDONLY
+                      : mode == OpenMode::update ? _O_WRONLY
+                                                 : _O_WRONLY | _O_CREAT | _O_TRUNC;
     int descriptor = -1;
     if (_wsopen_s(&descriptor, path, flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
                   _S_IREAD | _S_IWRITE) != 0) {
@@ -30,26 +40,8 @@ bool open_path(const native_char* path, int flags, File& file) {
     return _fstat64(descriptor, &status) == 0 && (status.st_mode & _S_IFDIR) == 0;
 }
 
-bool seek_to(File& file, std::int64_t position) {
-    return _lseeki64(file.descriptor, position, SEEK_SET) == position;
-}
-
-}  // namespace
-
 File::~File() {
     if (descriptor >= 0) _close(descriptor);
-}
-
-bool open_for_reading(const native_char* path, File& file) {
-    return open_path(path, _O_RDONLY, file);
-}
-
-bool open_for_update(const native_char* path, File& file) {
-    return open_path(path, _O_WRONLY, file);
-}
-
-bool open_for_replacing(const native_char* path, File& file) {
-    return open_path(path, _O_WRONLY | _O_CREAT | _O_TRUNC, file);
 }
 
 bool file_length(File& file, std::int64_t& length) {
@@ -96,11 +88,6 @@ bool close_file(File& file) {
     const int descriptor = file.descriptor;
     file.descriptor = -1;
     return _close(descriptor) == 0;
-}
-
-bool write_whole_file(const native_char* path, std::span<const std::byte> bytes) {
-    File file;
-    return open_for_replacing(path, file) && write_all(file, bytes) && close_file(file);
 }
 
 void print_usage(std::string_view line) {
