@@ -11,12 +11,12 @@
 // created or its write or close fails.
 #include "dimblank.hpp"
 
-#include "file.hpp"
-
 #include <cstddef>
 #include <cstdlib>
 #include <memory>
 #include <span>
+
+#include "file.hpp"
 
 namespace dimblank {
 namespace {
@@ -47,8 +47,7 @@ int run(platform::Args args) {
         static_cast<std::byte*>(std::calloc(image_size, 1)));
     if (!image) return exit_failure;
 
-    if (!platform::write_whole_file(image_path,
-                                    std::span(image.get(), image_size))) {
+    if (!platform::write_whole_file(image_path, std::span(image.get(), image_size))) {
         return exit_failure;
     }
     return exit_success;

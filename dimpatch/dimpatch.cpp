@@ -14,25 +14,23 @@
 // has a negative value, or when the write, flush or close fails.
 #include "dimpatch.hpp"
 
-#include "file.hpp"
-#include "patch.hpp"
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <new>
 #include <span>
 
+#include "file.hpp"
+#include "patch.hpp"
+
 namespace dimpatch {
 namespace {
 
-constexpr std::string_view usage =
-    "usage: dimpatch image source [-offset N] [-size N] [-sector N]";
+constexpr std::string_view usage = "usage: dimpatch image source [-offset N] [-size N] [-sector N]";
 
 bool take_length(const platform::native_char* path, std::int64_t& length) {
     platform::File file;
-    return platform::open_for_reading(path, file) &&
-           platform::file_length(file, length);
+    return platform::open_for_reading(path, file) && platform::file_length(file, length);
 }
 
 }  // namespace

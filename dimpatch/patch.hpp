@@ -56,8 +56,8 @@ constexpr bool is_option_word(const Char* argument, std::string_view word) {
 // takes the argument after it. A word in the last position has no value and
 // is not seen.
 template <typename Char>
-constexpr std::optional<std::int32_t> option_value(
-    std::span<const Char* const> args, std::string_view word) {
+constexpr std::optional<std::int32_t> option_value(std::span<const Char* const> args,
+                                                   std::string_view word) {
     for (std::size_t position = 0; position + 1 < args.size(); ++position) {
         if (is_option_word(args[position], word)) {
             return decimal_value(args[position + 1]);
@@ -71,13 +71,11 @@ struct PatchRequest {
     std::int64_t size = 0;    // bytes copied
     std::int64_t sector = 0;  // destination sector of the first byte
 
-    friend constexpr bool operator==(const PatchRequest&,
-                                     const PatchRequest&) = default;
+    friend constexpr bool operator==(const PatchRequest&, const PatchRequest&) = default;
 };
 
 template <typename Char>
-constexpr PatchRequest scan_options(std::span<const Char* const> args,
-                                    std::int64_t source_length) {
+constexpr PatchRequest scan_options(std::span<const Char* const> args, std::int64_t source_length) {
     // Not value_or(source_length): that would narrow a source length of
     // 2 GiB or more to the option's 32 bits.
     const std::optional<std::int32_t> size = option_value(args, size_word);
@@ -95,8 +93,7 @@ constexpr std::int64_t destination_of(const PatchRequest& request) {
 // The copy must lie wholly inside both files; a range ending exactly at a
 // file's end fits. Negative values never fit. The comparisons are arranged
 // so that no sum can overflow, whatever the lengths.
-constexpr bool range_fits(const PatchRequest& request,
-                          std::int64_t source_length,
+constexpr bool range_fits(const PatchRequest& request, std::int64_t source_length,
                           std::int64_t image_length) {
     if (request.offset < 0 || request.size < 0 || request.sector < 0) {
         return false;

@@ -3,8 +3,6 @@
 // image length (little-endian, the top bit dropped), then the arguments,
 // separated by NUL bytes. A range that fits is copied between buffers of
 // exactly those lengths, where they are small enough, under AddressSanitizer.
-#include "patch.hpp"
-
 #include <cerrno>
 #include <climits>
 #include <cstddef>
@@ -15,6 +13,8 @@
 #include <span>
 #include <string>
 #include <vector>
+
+#include "patch.hpp"
 
 namespace {
 
@@ -53,19 +53,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::vector<std::string> words(1);
     for (std::size_t i = 17; i < size; ++i) {
-        if (data[i] == 0) words.emplace_back();
-        else words.back() += static_cast<char>(data[i]);
+        if (data[i] == 0)
+            words.emplace_back();
+        else
+            words.back() += static_cast<char>(data[i]);
     }
     std::vector<const char*> args;
     for (const auto& word : words) args.push_back(word.c_str());
 
-    const auto request = dimpatch::scan_options(std::span<const char* const>(args),
-                                                source_length);
+    const auto request = dimpatch::scan_options(std::span<const char* const>(args), source_length);
     const std::int64_t offset = reference_option(args, "-offset", 0);
     const std::int64_t size_wanted = reference_option(args, "-size", source_length);
     const std::int64_t sector = reference_option(args, "-sector", 0);
-    if (request.offset != offset || request.size != size_wanted ||
-        request.sector != sector) {
+    if (request.offset != offset || request.size != size_wanted || request.sector != sector) {
         std::fprintf(stderr, "scan %lld %lld %lld, reference %lld %lld %lld\n",
                      static_cast<long long>(request.offset), static_cast<long long>(request.size),
                      static_cast<long long>(request.sector), static_cast<long long>(offset),
@@ -85,8 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::vector<std::uint8_t> image(static_cast<std::size_t>(image_length), 0);
         if (request.size > 0) {
             std::memcpy(image.data() + dimpatch::destination_of(request),
-                        source.data() + request.offset,
-                        static_cast<std::size_t>(request.size));
+                        source.data() + request.offset, static_cast<std::size_t>(request.size));
         }
     }
     return 0;

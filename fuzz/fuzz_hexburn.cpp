@@ -1,8 +1,6 @@
 // libFuzzer target: the HEX loader on arbitrary bytes, read in blocks of
 // sizes the input chooses, against a plain reference decoder written for
 // clarity, position by position, with no table and no shortcut.
-#include "hex.hpp"
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +9,8 @@
 #include <span>
 #include <string>
 #include <vector>
+
+#include "hex.hpp"
 
 namespace {
 
@@ -65,8 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool read = hexburn::load_hex_stream<8192>(
         [&](std::span<char> into, std::size_t& count) {
             count = std::min({chunk, into.size(), text.size() - position});
-            std::copy_n(text.begin() + static_cast<std::ptrdiff_t>(position), count,
-                        into.begin());
+            std::copy_n(text.begin() + static_cast<std::ptrdiff_t>(position), count, into.begin());
             position += count;
             return true;
         },
@@ -75,8 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const auto expected = reference_memory(text);
     if (!std::equal(expected.begin(), expected.end(), memory->begin())) std::abort();
-    const auto window =
-        std::span(*memory).subspan(hexburn::rom_first_address, hexburn::rom_size);
+    const auto window = std::span(*memory).subspan(hexburn::rom_first_address, hexburn::rom_size);
     if (window.size() != 32768) std::abort();
     return 0;
 }

@@ -39,18 +39,16 @@ constexpr std::uint8_t hex_byte(char c1, char c2) {
 }
 
 constexpr std::uint16_t hex_word(char c1, char c2, char c3, char c4) {
-    return static_cast<std::uint16_t>(hex_byte(c1, c2) * 256 +
-                                      hex_byte(c3, c4));
+    return static_cast<std::uint16_t>(hex_byte(c1, c2) * 256 + hex_byte(c3, c4));
 }
 
 namespace detail {
 
 // hex_byte of every pair of characters, indexed by the first character
 // times 256 plus the second: one load a byte in the loader's inner loop.
-// Only the rows of the 16 digits are ever busy, a few pages of the table.
+// A pair is non-zero only where one of its characters is a digit, so only
+// those rows and columns are filled, and only a few pages are ever read.
 inline constexpr auto pair_table = [] {
-    // A pair is non-zero only where one of its characters is a digit, so
-    // only those rows and columns are filled.
     constexpr std::string_view digits = "0123456789ABCDEF";
     std::array<std::uint8_t, 256 * 256> table{};
     const auto set = [&table](std::size_t first, std::size_t second) {
@@ -77,15 +75,11 @@ constexpr std::uint8_t table_byte(const char* pair) {
 inline constexpr std::size_t header_length = 9;
 inline constexpr std::size_t longest_record = header_length + 2 * 255;
 
-constexpr std::uint8_t byte_of(std::uint32_t bytes, unsigned index) {
-    return static_cast<std::uint8_t>(bytes >> (8 * index));
-}
-
 // Decodes a record whose every position that is read lies within line.
 constexpr bool apply_record(const char* line, MemoryImage& memory) {
     const std::uint8_t count = table_byte(line + 1);
-    const auto address = static_cast<std::uint16_t>(table_byte(line + 3) << 8 |
-                                                    table_byte(line + 5));
+    const auto address =
+        static_cast<std::uint16_t>(table_byte(line + 3) << 8 | table_byte(line + 5));
     const std::uint8_t type = table_byte(line + 7);
     if (type == end_of_file_record) return true;
     if (type != data_record) return false;
@@ -115,8 +109,7 @@ constexpr bool apply_piece(std::span<const char> piece, MemoryImage& memory) {
         }
     }
     std::array<char, detail::longest_record> padded{};
-    std::copy_n(piece.begin(),
-                std::min(piece.size(), padded.size()), padded.begin());
+    std::copy_n(piece.begin(), std::min(piece.size(), padded.size()), padded.begin());
     return detail::apply_record(padded.data(), memory);
 }
 
@@ -126,13 +119,12 @@ constexpr bool apply_piece(std::span<const char> piece, MemoryImage& memory) {
 // left. A CR before the line end is kept as an ordinary character: CR, LF and
 // a position past the piece all decode as 0, so folding CR LF to LF would
 // change no result.
-constexpr std::size_t piece_length(std::span<const char> text,
-                                   bool input_ended) {
+constexpr std::size_t piece_length(std::span<const char> text, bool input_ended) {
     const std::size_t window = std::min(text.size(), longest_piece);
     const char* line_end = nullptr;
     if (std::is_constant_evaluated()) {
-        const auto found = std::find(text.begin(), text.begin() +
-                                     static_cast<std::ptrdiff_t>(window), '\n');
+        const auto found =
+            std::find(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(window), '\n');
         if (found != text.begin() + static_cast<std::ptrdiff_t>(window)) {
             line_end = text.data() + (found - text.begin());
         }
@@ -175,7 +167,7 @@ constexpr bool load_hex_stream(Read&& read, MemoryImage& memory) {
             continue;
         }
         if (input_ended) return true;
-        std::copy(rest.begin(), rest.end(), block.begin());
+        if (start > 0) std::copy(rest.begin(), rest.end(), block.begin());
         start = 0;
         end = rest.size();
         std::size_t count = 0;

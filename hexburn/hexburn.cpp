@@ -15,12 +15,12 @@
 // cannot be created or its write or close fails.
 #include "hexburn.hpp"
 
-#include "file.hpp"
-#include "hex.hpp"
-
 #include <array>
 #include <cstddef>
 #include <span>
+
+#include "file.hpp"
+#include "hex.hpp"
 
 namespace hexburn {
 namespace {
@@ -51,13 +51,12 @@ int run(platform::Args args) {
     MemoryImage memory{};
 
     platform::File input;
-    if (!platform::open_for_reading(input_path, input) ||
-        !load_file(input, memory) || !platform::close_file(input)) {
+    if (!platform::open_for_reading(input_path, input) || !load_file(input, memory) ||
+        !platform::close_file(input)) {
         return exit_failure;
     }
 
-    const auto window =
-        std::span(memory).subspan(rom_first_address, rom_size);
+    const auto window = std::span(memory).subspan(rom_first_address, rom_size);
     if (!platform::write_whole_file(output_path, std::as_bytes(window))) {
         return exit_failure;
     }

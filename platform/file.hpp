@@ -2,12 +2,12 @@
 // write is always reported as a failure; nothing here prints or exits.
 #pragma once
 
-#include "entry.hpp"
-
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
+
+#include "entry.hpp"
 
 namespace platform {
 
@@ -35,12 +35,10 @@ struct File {
 [[nodiscard]] bool file_length(File& file, std::int64_t& length);
 
 // Reads exactly bytes.size() bytes starting at position.
-[[nodiscard]] bool read_exactly_at(File& file, std::int64_t position,
-                                   std::span<std::byte> bytes);
+[[nodiscard]] bool read_exactly_at(File& file, std::int64_t position, std::span<std::byte> bytes);
 
 // Reads what comes next, at most bytes.size() bytes; 0 in count means the end.
-[[nodiscard]] bool read_next(File& file, std::span<std::byte> bytes,
-                             std::size_t& count);
+[[nodiscard]] bool read_next(File& file, std::span<std::byte> bytes, std::size_t& count);
 
 // Writes all of bytes, at position or at the current position.
 [[nodiscard]] bool write_all_at(File& file, std::int64_t position,
@@ -51,8 +49,7 @@ struct File {
 [[nodiscard]] bool close_file(File& file);
 
 // Creates or truncates path, writes bytes, closes: each step checked.
-[[nodiscard]] bool write_whole_file(const native_char* path,
-                                    std::span<const std::byte> bytes);
+[[nodiscard]] bool write_whole_file(const native_char* path, std::span<const std::byte> bytes);
 
 // One line to standard error; the only text any of the programs print.
 void print_usage(std::string_view line);

@@ -1,12 +1,13 @@
 // POSIX side of the file seam: plain descriptors, no stdio buffering, so that
 // every byte is handed to the kernel by the call that is checked.
-#include "file.hpp"
-#include "open_path.hpp"
-
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+
+#include "file.hpp"
+#include "open_path.hpp"
 
 namespace platform {
 namespace {
@@ -42,14 +43,11 @@ bool file_length(File& file, std::int64_t& length) {
     return true;
 }
 
-bool read_exactly_at(File& file, std::int64_t position,
-                     std::span<std::byte> bytes) {
+bool read_exactly_at(File& file, std::int64_t position, std::span<std::byte> bytes) {
     while (!bytes.empty()) {
-        const std::size_t want = bytes.size() < largest_transfer
-                                     ? bytes.size()
-                                     : largest_transfer;
-        const ssize_t got = ::pread(file.descriptor, bytes.data(), want,
-                                    static_cast<off_t>(position));
+        const std::size_t want = bytes.size() < largest_transfer ? bytes.size() : largest_transfer;
+        const ssize_t got =
+            ::pread(file.descriptor, bytes.data(), want, static_cast<off_t>(position));
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) return false;
         bytes = bytes.subspan(static_cast<std::size_t>(got));
@@ -59,8 +57,7 @@ bool read_exactly_at(File& file, std::int64_t position,
 }
 
 bool read_next(File& file, std::span<std::byte> bytes, std::size_t& count) {
-    const std::size_t want =
-        bytes.size() < largest_transfer ? bytes.size() : largest_transfer;
+    const std::size_t want = bytes.size() < largest_transfer ? bytes.size() : largest_transfer;
     ssize_t got;
     do {
         got = ::read(file.descriptor, bytes.data(), want);
@@ -70,14 +67,11 @@ bool read_next(File& file, std::span<std::byte> bytes, std::size_t& count) {
     return true;
 }
 
-bool write_all_at(File& file, std::int64_t position,
-                  std::span<const std::byte> bytes) {
+bool write_all_at(File& file, std::int64_t position, std::span<const std::byte> bytes) {
     while (!bytes.empty()) {
-        const std::size_t want = bytes.size() < largest_transfer
-                                     ? bytes.size()
-                                     : largest_transfer;
-        const ssize_t put = ::pwrite(file.descriptor, bytes.data(), want,
-                                     static_cast<off_t>(position));
+        const std::size_t want = bytes.size() < largest_transfer ? bytes.size() : largest_transfer;
+        const ssize_t put =
+            ::pwrite(file.descriptor, bytes.data(), want, static_cast<off_t>(position));
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) return false;
         bytes = bytes.subspan(static_cast<std::size_t>(put));
@@ -88,9 +82,7 @@ bool write_all_at(File& file, std::int64_t position,
 
 bool write_all(File& file, std::span<const std::byte> bytes) {
     while (!bytes.empty()) {
-        const std::size_t want = bytes.size() < largest_transfer
-                                     ? bytes.size()
-                                     : largest_transfer;
+        const std::size_t want = bytes.size() < largest_transfer ? bytes.size() : largest_transfer;
         const ssize_t put = ::write(file.descriptor, bytes.data(), want);
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) return false;

@@ -1,14 +1,15 @@
 // Windows side of the file seam: the C runtime's low-level wide-character
 // calls, so any Unicode path opens, always in binary mode, with 64-bit
 // positions so that images over 2 GiB work in a 32-bit process.
-#include "file.hpp"
-#include "open_path.hpp"
-
-#include <cstdio>
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
 #include <sys/stat.h>
+
+#include <cstdio>
+
+#include "file.hpp"
+#include "open_path.hpp"
 
 namespace platform {
 namespace {
@@ -63,8 +64,8 @@ bool read_exactly_at(File& file, std::int64_t position, std::span<std::byte> byt
 }
 
 bool read_next(File& file, std::span<std::byte> bytes, std::size_t& count) {
-    const int got = _read(file.descriptor, bytes.data(),
-                          static_cast<unsigned>(transfer_size(bytes.size())));
+    const int got =
+        _read(file.descriptor, bytes.data(), static_cast<unsigned>(transfer_size(bytes.size())));
     if (got < 0) return false;
     count = static_cast<std::size_t>(got);
     return true;

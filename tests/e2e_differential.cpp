@@ -1,10 +1,10 @@
 // hexburn against srec_cat on valid input: data records inside 0x0000-0xFFFF
 // that do not overlap, upper-case digits, correct checksums. srec_cat is
 // found at configure time; without it the test is skipped.
-#include "support.hpp"
-
 #include <random>
 #include <string>
+
+#include "support.hpp"
 
 namespace {
 
@@ -52,10 +52,11 @@ TEST_F(Differential, MatchesSrecCatOnValidInput) {
         hex += ":00000001FF\n";
         test::write_text(path("in.hex"), hex);
 
-        ASSERT_EQ(run(test::tree_path(HEXBURN_PROGRAM), {path("in.hex"), path("hexburn.rom")}).status, 0);
-        ASSERT_EQ(run(srec_cat, {path("in.hex"), "-intel", "-crop", "0x4000", "0xC000",
-                                 "-offset", "-0x4000", "-fill", "0x00", "0x0000", "0x8000",
-                                 "-o", path("srec_cat.rom"), "-binary"})
+        ASSERT_EQ(
+            run(test::tree_path(HEXBURN_PROGRAM), {path("in.hex"), path("hexburn.rom")}).status, 0);
+        ASSERT_EQ(run(srec_cat,
+                      {path("in.hex"), "-intel", "-crop", "0x4000", "0xC000", "-offset", "-0x4000",
+                       "-fill", "0x00", "0x0000", "0x8000", "-o", path("srec_cat.rom"), "-binary"})
                       .status,
                   0);
         ASSERT_EQ(test::read_file(path("hexburn.rom")), test::read_file(path("srec_cat.rom")));

@@ -1,9 +1,9 @@
-#include "support.hpp"
-
 #include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
+
+#include "support.hpp"
 
 namespace {
 
@@ -75,7 +75,8 @@ TEST_F(Dimblank, FaultsGiveStatusOne) {
             std::cout << "[ SKIPPED  ] " << fault.name << ": POSIX only\n";
             continue;
         }
-        const auto result = run(dimblank, {fault.image}, {.file_size_limit = fault.file_size_limit});
+        const auto result =
+            run(dimblank, {fault.image}, {.file_size_limit = fault.file_size_limit});
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.standard_error, "");
         EXPECT_EQ(test::read_file(path("folder/keep.img")), inside);

@@ -1,11 +1,11 @@
-#include "support.hpp"
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
+
+#include "support.hpp"
 
 namespace {
 
@@ -34,41 +34,54 @@ TEST_F(Dimpatch, CopiesTheRequestedRangeOrLeavesTheImageAlone) {
     const PatchCase cases[] = {
         {"whole source to sector 0", 2048, 300, {}, Copy{0, 300, 0}},
         {"road example", 737280, 600, {"-sector", "0", "-size", "512"}, Copy{0, 512, 0}},
-        {"offset, size and sector", 4096, 1000,
-         {"-offset", "100", "-size", "200", "-sector", "3"}, Copy{100, 200, 1536}},
+        {"offset, size and sector",
+         4096,
+         1000,
+         {"-offset", "100", "-size", "200", "-sector", "3"},
+         Copy{100, 200, 1536}},
         {"offset without size never fits", 4096, 1000, {"-offset", "16"}, {}},
-        {"size 0 changes nothing", 4096, 1000, {"-size", "0", "-offset", "1000"},
-         Copy{1000, 0, 0}},
+        {"size 0 changes nothing", 4096, 1000, {"-size", "0", "-offset", "1000"}, Copy{1000, 0, 0}},
         {"size 0 past the source", 4096, 1000, {"-size", "0", "-offset", "1001"}, {}},
-        {"size 0 at the image's end", 4096, 10, {"-size", "0", "-sector", "8"},
-         Copy{0, 0, 4096}},
+        {"size 0 at the image's end", 4096, 10, {"-size", "0", "-sector", "8"}, Copy{0, 0, 4096}},
         {"size 0 past the image's end", 4096, 10, {"-size", "0", "-sector", "9"}, {}},
-        {"ends at the image's last byte", 1000, 600, {"-sector", "1", "-size", "488"},
+        {"ends at the image's last byte",
+         1000,
+         600,
+         {"-sector", "1", "-size", "488"},
          Copy{0, 488, 512}},
         {"one byte past the image", 1000, 600, {"-sector", "1", "-size", "489"}, {}},
-        {"ends at the source's last byte", 4096, 600, {"-offset", "100", "-size", "500"},
+        {"ends at the source's last byte",
+         4096,
+         600,
+         {"-offset", "100", "-size", "500"},
          Copy{100, 500, 0}},
         {"one byte past the source", 4096, 600, {"-offset", "101", "-size", "500"}, {}},
-        {"last sector of a blank image", 737280, 512, {"-sector", "1439"},
+        {"last sector of a blank image",
+         737280,
+         512,
+         {"-sector", "1439"},
          Copy{0, 512, 1439 * 512}},
         {"513 bytes into the last sector", 737280, 513, {"-sector", "1439"}, {}},
         {"hexadecimal reads as 0", 4096, 100, {"-sector", "0x10"}, Copy{0, 100, 0}},
-        {"trailing letters ignored", 4096, 100, {"-size", "12abc", "-sector", "1"},
+        {"trailing letters ignored",
+         4096,
+         100,
+         {"-size", "12abc", "-sector", "1"},
          Copy{0, 12, 512}},
-        {"first sector option wins", 4096, 100, {"-sector", "2", "-sector", "5"},
+        {"first sector option wins",
+         4096,
+         100,
+         {"-sector", "2", "-sector", "5"},
          Copy{0, 100, 1024}},
-        {"option word last is ignored", 4096, 100, {"-size", "10", "-sector"},
-         Copy{0, 10, 0}},
+        {"option word last is ignored", 4096, 100, {"-size", "10", "-sector"}, Copy{0, 10, 0}},
         {"word as a value", 4096, 200, {"-offset", "-size", "100"}, Copy{0, 100, 0}},
         {"negative offset", 4096, 100, {"-offset", "-1", "-size", "1"}, {}},
         {"negative size", 4096, 100, {"-size", "-5"}, {}},
         {"negative sector", 4096, 100, {"-sector", "-1", "-size", "1"}, {}},
         {"sector beyond 32-bit products", 737280, 100, {"-sector", "4194304", "-size", "0"}, {}},
         {"sector 2^32 does not wrap to 0", 4096, 100, {"-sector", "4294967296"}, {}},
-        {"white space and sign", 4096, 100, {"-sector", " +2", "-size", "\t7"},
-         Copy{0, 7, 1024}},
-        {"unaligned image length", 777, 300, {"-sector", "1", "-size", "265"},
-         Copy{0, 265, 512}},
+        {"white space and sign", 4096, 100, {"-sector", " +2", "-size", "\t7"}, Copy{0, 7, 1024}},
+        {"unaligned image length", 777, 300, {"-sector", "1", "-size", "265"}, Copy{0, 265, 512}},
         {"empty source, whole", 512, 0, {}, Copy{0, 0, 0}},
     };
     for (const auto& [name, image_length, source_length, options, copy] : cases) {
@@ -84,8 +97,7 @@ TEST_F(Dimpatch, CopiesTheRequestedRangeOrLeavesTheImageAlone) {
 
         Bytes expected = image;
         if (copy) {
-            std::copy_n(source.begin() + static_cast<std::ptrdiff_t>(copy->offset),
-                        copy->size,
+            std::copy_n(source.begin() + static_cast<std::ptrdiff_t>(copy->offset), copy->size,
                         expected.begin() + static_cast<std::ptrdiff_t>(copy->destination));
         }
         EXPECT_EQ(result.status, copy ? 0 : 1);
@@ -102,16 +114,15 @@ TEST_F(Dimpatch, SameFileAsSourceTakesTheOriginalBytes) {
         std::size_t from, length, to;
     };
     const Overlap cases[] = {
-        {"100", "1000", "1", 100, 1000, 512},   // destination after the source
+        {"100", "1000", "1", 100, 1000, 512},    // destination after the source
         {"1500", "1000", "1", 1500, 1000, 512},  // destination before it
         {"0", "4096", "0", 0, 4096, 0},          // onto itself
     };
     for (const auto& c : cases) {
         const Bytes image = test::pattern(4096, 3);
         test::write_file(path("disk.img"), image);
-        const auto result = run(dimpatch, {path("disk.img"), path("disk.img"),
-                                           "-offset", c.offset, "-size", c.size,
-                                           "-sector", c.sector});
+        const auto result = run(dimpatch, {path("disk.img"), path("disk.img"), "-offset", c.offset,
+                                           "-size", c.size, "-sector", c.sector});
         Bytes expected = image;
         std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(c.from), c.length,
                     expected.begin() + static_cast<std::ptrdiff_t>(c.to));
@@ -161,9 +172,15 @@ TEST_F(Dimpatch, FaultsLeaveTheFilesAlone) {
          {path("disk.img"), path("source.bin"), "-offset", "1000", "-size", "25"}},
         {"image is a full disk", {"/dev/full", path("source.bin"), "-size", "1"}, {}, true},
         {"file-size limit before the destination",
-         {path("disk.img"), path("source.bin"), "-sector", "8"}, 4096, true},
+         {path("disk.img"), path("source.bin"), "-sector", "8"},
+         4096,
+         true},
         {"file-size limit in the middle of the write",
-         {path("disk.img"), path("source.bin"), "-sector", "7"}, 4096, true, 3584, 4096},
+         {path("disk.img"), path("source.bin"), "-sector", "7"},
+         4096,
+         true,
+         3584,
+         4096},
     };
     if (test::on_posix) {
         std::filesystem::create_symlink(test::fs(path("gone")), test::fs(path("gone.bin")));
@@ -198,7 +215,8 @@ TEST_F(Dimpatch, FewerThanTwoPathsPrintsUsage) {
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.standard_output, "");
         EXPECT_EQ(result.standard_error,
-                  std::string("usage: dimpatch image source [-offset N] [-size N] [-sector N]") + test::line_end);
+                  std::string("usage: dimpatch image source [-offset N] [-size N] [-sector N]") +
+                      test::line_end);
         EXPECT_TRUE(std::filesystem::is_empty(test::fs(folder)));
     }
 }
@@ -226,8 +244,8 @@ TEST_F(Dimpatch, ImagesBeyond4GiBArePatchedInPlace) {
     const Bytes source = test::pattern(512, 10);
     test::write_file(path("boot.bin"), source);
     const std::uintmax_t sector = (std::uintmax_t{9} << 30) / 1024;  // 4.5 GiB
-    const auto result = run(dimpatch, {path("big.img"), path("boot.bin"), "-sector",
-                                       std::to_string(sector)});
+    const auto result =
+        run(dimpatch, {path("big.img"), path("boot.bin"), "-sector", std::to_string(sector)});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(std::filesystem::file_size(test::fs(path("big.img"))), length);
     std::ifstream in(test::fs(path("big.img")), std::ios::binary);

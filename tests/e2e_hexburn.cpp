@@ -1,10 +1,10 @@
-#include "support.hpp"
-
 #include <filesystem>
 #include <iostream>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "support.hpp"
 
 namespace {
 
@@ -41,37 +41,30 @@ TEST_F(Hexburn, WritesTheRomWindow) {
     const ConvertCase cases[] = {
         {"empty input", "", rom_with({})},
         {"end of file record only", ":00000001FF\n", rom_with({})},
-        {"data at the window's start",
-         ":0440000001020304F2\n:00000001FF\n", rom_with({{0, {1, 2, 3, 4}}})},
-        {"data at the window's end",
-         ":02BFFE00A55AE6\n:00000001FF\n", rom_with({{0x7FFE, {0xA5, 0x5A}}})},
-        {"records after end of file are not loaded",
-         ":0140000011AE\n:00000001FF\n:0140010022CC\n", rom_with({{0, {0x11}}})},
-        {"no end of file record", ":0140000011AE\n:0140010022CC\n",
-         rom_with({{0, {0x11, 0x22}}})},
-        {"record straddling 0x4000",
-         ":103FF80000112233445566778899AABBCCDDEEFF00\n",
+        {"data at the window's start", ":0440000001020304F2\n:00000001FF\n",
+         rom_with({{0, {1, 2, 3, 4}}})},
+        {"data at the window's end", ":02BFFE00A55AE6\n:00000001FF\n",
+         rom_with({{0x7FFE, {0xA5, 0x5A}}})},
+        {"records after end of file are not loaded", ":0140000011AE\n:00000001FF\n:0140010022CC\n",
+         rom_with({{0, {0x11}}})},
+        {"no end of file record", ":0140000011AE\n:0140010022CC\n", rom_with({{0, {0x11, 0x22}}})},
+        {"record straddling 0x4000", ":103FF80000112233445566778899AABBCCDDEEFF00\n",
          rom_with({{0, {0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF}}})},
         {"record at 0xC000 is outside", ":04C0000001020304FF\n", rom_with({})},
-        {"record straddling 0xBFFF",
-         ":04BFFE0001020304FF\n", rom_with({{0x7FFE, {1, 2}}})},
+        {"record straddling 0xBFFF", ":04BFFE0001020304FF\n", rom_with({{0x7FFE, {1, 2}}})},
         {"record wrapping past 0xFFFF", ":04FFFE0001020304FF\n", rom_with({})},
         {"extended address records move nothing",
-         ":020000021000EC\n:020000040001F9\n:0140000033FF\n",
-         rom_with({{0, {0x33}}})},
-        {"lower-case digits count as 0", ":0240000012abFF\n",
-         rom_with({{0, {0x12, 0x00}}})},
+         ":020000021000EC\n:020000040001F9\n:0140000033FF\n", rom_with({{0, {0x33}}})},
+        {"lower-case digits count as 0", ":0240000012abFF\n", rom_with({{0, {0x12, 0x00}}})},
         {"the later record wins", ":0240000011110000\n:0140010022FF\n",
          rom_with({{0, {0x11, 0x22}}})},
         {"checksum is not read", ":0140000011FF\n", rom_with({{0, {0x11}}})},
-        {"a long line is cut into pieces",
-         padded(4095, ":01400000AA", '0') + ":01401000EE\n",
+        {"a long line is cut into pieces", padded(4095, ":01400000AA", '0') + ":01401000EE\n",
          rom_with({{0, {0xAA}}, {0x10, {0xEE}}})},
         {"a short line after a long one reads 0 past its end",
-         ":0240100077FFFF\n" + padded(3000, ":00000000", 'F') + "\n:02401000\n",
-         rom_with({})},
-        {"NUL inside a line",
-         std::string(":0340000012\0F34\n", 16), rom_with({{0, {0x12, 0x0F, 0x34}}})},
+         ":0240100077FFFF\n" + padded(3000, ":00000000", 'F') + "\n:02401000\n", rom_with({})},
+        {"NUL inside a line", std::string(":0340000012\0F34\n", 16),
+         rom_with({{0, {0x12, 0x0F, 0x34}}})},
     };
     for (const auto& [name, hex, rom] : cases) {
         SCOPED_TRACE(name);
@@ -160,8 +153,8 @@ TEST_F(Hexburn, FaultsGiveMinusOneAndLeaveTheFilesAlone) {
         {"output in a missing folder", path("prog.hex"), path("no/prog.rom")},
         {"output is a directory", path("prog.hex"), path("folder")},
         {"output on a full disk", path("prog.hex"), "/dev/full", {}, true},
-        {"file-size limit in the middle of the write", path("prog.hex"), path("new.rom"),
-         20000, true},
+        {"file-size limit in the middle of the write", path("prog.hex"), path("new.rom"), 20000,
+         true},
     };
     if (test::on_posix) {
         std::filesystem::create_symlink(test::fs(path("gone")), test::fs(path("gone.hex")));
@@ -175,8 +168,8 @@ TEST_F(Hexburn, FaultsGiveMinusOneAndLeaveTheFilesAlone) {
         test::write_text(path("prog.hex"), hex);
         test::write_file(path("out.rom"), earlier);
         std::filesystem::remove(test::fs(path("new.rom")));
-        const auto result = run(hexburn, {fault.input, fault.output},
-                                {.file_size_limit = fault.file_size_limit});
+        const auto result =
+            run(hexburn, {fault.input, fault.output}, {.file_size_limit = fault.file_size_limit});
         EXPECT_EQ(result.status, 255);
         EXPECT_EQ(result.full_status, test::on_posix ? 255u : 0xFFFFFFFFu);
         EXPECT_EQ(result.standard_error, "");
@@ -195,7 +188,8 @@ TEST_F(Hexburn, FewerThanTwoPathsPrintsUsage) {
         const auto result = run(hexburn, args, {.working_folder = folder});
         EXPECT_EQ(result.status, 255);
         EXPECT_EQ(result.standard_output, "");
-        EXPECT_EQ(result.standard_error, std::string("usage: hexburn input.hex output.rom") + test::line_end);
+        EXPECT_EQ(result.standard_error,
+                  std::string("usage: hexburn input.hex output.rom") + test::line_end);
         EXPECT_TRUE(std::filesystem::is_empty(test::fs(folder)));
     }
 }

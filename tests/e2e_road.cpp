@@ -1,11 +1,11 @@
 // The typical road through the tool set on the shipped samples: a blank disk,
 // a ROM image from the sample HEX file, the boot sector into sector 0 and
 // the ROM image into the sectors after it.
-#include "support.hpp"
-
 #include <algorithm>
 #include <sstream>
 #include <string>
+
+#include "support.hpp"
 
 namespace {
 

@@ -8,11 +8,12 @@
 #include <process.h>
 #include <windows.h>
 #else
-#include <cerrno>
-#include <csignal>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 #endif
 
 namespace test {
@@ -36,11 +37,11 @@ namespace {
 
 std::wstring wide(const std::string& utf8) {
     if (utf8.empty()) return {};
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(),
-                                           static_cast<int>(utf8.size()), nullptr, 0);
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring text(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                        text.data(), length);
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(),
+                        length);
     return text;
 }
 
@@ -57,8 +58,10 @@ void append_quoted(std::wstring& line, const std::wstring& argument) {
             ++backslashes;
             continue;
         }
-        if (c == L'"') line.append(2 * backslashes + 1, L'\\');
-        else line.append(backslashes, L'\\');
+        if (c == L'"')
+            line.append(2 * backslashes + 1, L'\\');
+        else
+            line.append(backslashes, L'\\');
         backslashes = 0;
         line += c;
     }
@@ -110,9 +113,8 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
     PROCESS_INFORMATION process{};
     const std::wstring folder = wide(options.working_folder);
     const std::wstring application = wide(program);
-    if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
-                        nullptr, folder.empty() ? nullptr : folder.c_str(), &startup,
-                        &process)) {
+    if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
         ADD_FAILURE() << "cannot start " << program;
         return {};
     }
@@ -172,8 +174,7 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
         ::close(output_pipe[1]);
         ::close(error_pipe[0]);
         ::close(error_pipe[1]);
-        if (!options.working_folder.empty() &&
-            ::chdir(options.working_folder.c_str()) != 0) {
+        if (!options.working_folder.empty() && ::chdir(options.working_folder.c_str()) != 0) {
             ::_exit(120);
         }
         if (options.file_size_limit) {
@@ -194,8 +195,8 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
     int wait_status = 0;
     while (::waitpid(child, &wait_status, 0) < 0 && errno == EINTR) {
     }
-    result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status)
-                                           : 1000 + WTERMSIG(wait_status);
+    result.status =
+        WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 1000 + WTERMSIG(wait_status);
     result.full_status = static_cast<std::uint32_t>(result.status);
     return result;
 }

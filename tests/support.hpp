@@ -2,20 +2,20 @@
 // Paths are UTF-8 strings on every platform.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 namespace test {
 
 using Bytes = std::vector<std::uint8_t>;
 
 struct RunResult {
-    int status = 0;  // the exit status as a POSIX shell sees it, 0..255
+    int status = 0;                 // the exit status as a POSIX shell sees it, 0..255
     std::uint32_t full_status = 0;  // the whole exit code (Windows: a DWORD)
     std::string standard_output;
     std::string standard_error;
@@ -52,7 +52,7 @@ inline constexpr const char* line_end = "\n";
 
 // A fresh, empty folder for each test, removed afterwards.
 class InFolder : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
     std::string path(const std::string& name) const { return folder + "/" + name; }

@@ -1,16 +1,16 @@
-#include "patch.hpp"
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <limits>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
+#include "patch.hpp"
 
 namespace {
 
-using dimpatch::PatchRequest;
 using dimpatch::decimal_value;
+using dimpatch::PatchRequest;
 
 constexpr std::int32_t int_max = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t int_min = std::numeric_limits<std::int32_t>::min();
@@ -96,8 +96,8 @@ TEST(ScanOptions, FollowsTheThreePassesOverEveryPosition) {
     for (const auto& [args, expected] : cases) {
         std::string shown;
         for (const char* arg : args) shown += std::string(" ") + arg;
-        const PatchRequest found = dimpatch::scan_options(
-            std::span<const char* const>(args), source_length);
+        const PatchRequest found =
+            dimpatch::scan_options(std::span<const char* const>(args), source_length);
         EXPECT_EQ(found.offset, expected.offset) << shown;
         EXPECT_EQ(found.size, expected.size) << shown;
         EXPECT_EQ(found.sector, expected.sector) << shown;
@@ -106,16 +106,15 @@ TEST(ScanOptions, FollowsTheThreePassesOverEveryPosition) {
 
 TEST(ScanOptions, DefaultSizeIsTheWholeSourceOfAnyLength) {
     const std::vector<const char*> args{"dimpatch", "d", "s", "-sector", "1"};
-    for (const std::int64_t length : {std::int64_t{1} << 31, std::int64_t{1} << 32,
-                                      (std::int64_t{1} << 40) + 7}) {
-        EXPECT_EQ(dimpatch::scan_options(std::span<const char* const>(args), length).size,
-                  length);
+    for (const std::int64_t length :
+         {std::int64_t{1} << 31, std::int64_t{1} << 32, (std::int64_t{1} << 40) + 7}) {
+        EXPECT_EQ(dimpatch::scan_options(std::span<const char* const>(args), length).size, length);
     }
 }
 
 TEST(ScanOptions, WideArgumentsScanAlike) {
-    const std::vector<const wchar_t*> args{L"dimpatch", L"d", L"s", L"-offset",
-                                           L"-size", L"100", L"-sector", L"2"};
+    const std::vector<const wchar_t*> args{L"dimpatch", L"d",   L"s",       L"-offset",
+                                           L"-size",    L"100", L"-sector", L"2"};
     EXPECT_EQ(dimpatch::scan_options(std::span<const wchar_t* const>(args), 7),
               (PatchRequest{0, 100, 2}));
 }
@@ -158,9 +157,8 @@ TEST(RangeFits, RequiresTheCopyInsideBothFiles) {
     };
     for (const auto& [request, source, image, fits] : cases) {
         EXPECT_EQ(dimpatch::range_fits(request, source, image), fits)
-            << "offset " << request.offset << " size " << request.size
-            << " sector " << request.sector << " source " << source
-            << " image " << image;
+            << "offset " << request.offset << " size " << request.size << " sector "
+            << request.sector << " source " << source << " image " << image;
     }
 }
 

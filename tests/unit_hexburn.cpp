@@ -1,11 +1,11 @@
-#include "hex.hpp"
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <map>
 #include <string>
 
-#include <gtest/gtest.h>
+#include "hex.hpp"
 
 namespace {
 
@@ -19,9 +19,8 @@ static_assert(hex_digit('a') == 0);
 
 TEST(HexDigit, CountsOnlyDigitsAndUpperCaseLetters) {
     const std::map<char, int> digits{
-        {'0', 0}, {'1', 1}, {'2', 2},  {'3', 3},  {'4', 4},  {'5', 5},
-        {'6', 6}, {'7', 7}, {'8', 8},  {'9', 9},  {'A', 10}, {'B', 11},
-        {'C', 12}, {'D', 13}, {'E', 14}, {'F', 15}};
+        {'0', 0}, {'1', 1}, {'2', 2},  {'3', 3},  {'4', 4},  {'5', 5},  {'6', 6},  {'7', 7},
+        {'8', 8}, {'9', 9}, {'A', 10}, {'B', 11}, {'C', 12}, {'D', 13}, {'E', 14}, {'F', 15}};
     for (int code = 0; code < 256; ++code) {
         const char c = static_cast<char>(code);
         const auto found = digits.find(c);
@@ -37,10 +36,9 @@ struct ByteCase {
 
 TEST(HexByte, FirstCharacterIsTheHighDigit) {
     const ByteCase cases[] = {
-        {'3', 'F', 63}, {'F', '3', 0xF3}, {'0', '0', 0},   {'F', 'F', 255},
-        {'f', 'f', 0},  {'1', 'f', 16},   {'F', 'a', 240}, {'G', '7', 7},
-        {':', '0', 0},  {'@', 'A', 10},   {'\0', '5', 5},  {'\n', '\r', 0},
-        {'\x80', '9', 9}, {'9', '\xff', 0x90},
+        {'3', 'F', 63}, {'F', '3', 0xF3}, {'0', '0', 0},    {'F', 'F', 255},     {'f', 'f', 0},
+        {'1', 'f', 16}, {'F', 'a', 240},  {'G', '7', 7},    {':', '0', 0},       {'@', 'A', 10},
+        {'\0', '5', 5}, {'\n', '\r', 0},  {'\x80', '9', 9}, {'9', '\xff', 0x90},
     };
     for (const auto& [c1, c2, value] : cases) {
         EXPECT_EQ(hex_byte(c1, c2), value) << int(c1) << ' ' << int(c2);
@@ -54,7 +52,7 @@ struct WordCase {
 
 TEST(HexWord, FirstPairIsTheHighByte) {
     const WordCase cases[] = {
-        {"4010", 0x4010}, {"0000", 0}, {"FFFF", 0xFFFF}, {"BFF8", 0xBFF8},
+        {"4010", 0x4010}, {"0000", 0},      {"FFFF", 0xFFFF},   {"BFF8", 0xBFF8},
         {"c000", 0x0000}, {"C0a0", 0xC000}, {"12\n\0", 0x1200},
     };
     for (const auto& [text, value] : cases) {
@@ -115,32 +113,33 @@ TEST(LoadHexText, FillsTheMemoryImage) {
          ":0240000011111100\n:01400100EE00\n",
          {{0x4000, 0x11}, {0x4001, 0xEE}}},
         {"after end of file nothing loads",
-         ":0140000055\n:00000001FF\n:0140010066\n", {{0x4000, 0x55}}},
+         ":0140000055\n:00000001FF\n:0140010066\n",
+         {{0x4000, 0x55}}},
         {"other types are skipped",
          ":020000021000EC\n:020000040001F9\n:0440000512345678\n:0140000099\n",
          {{0x4000, 0x99}}},
-        {"lower case digits count as 0",
-         ":0240000aab1c00\n", {{0x4000, 0x00}, {0x4001, 0x10}}},
+        {"lower case digits count as 0", ":0240000aab1c00\n", {{0x4000, 0x00}, {0x4001, 0x10}}},
         {"start code is not examined", "X0140000042\n", {{0x4000, 0x42}}},
         {"wraps past 0xFFFF",
-         ":03FFFF00AABBCC00\n", {{0xFFFF, 0xAA}, {0x0000, 0xBB}, {0x0001, 0xCC}}},
+         ":03FFFF00AABBCC00\n",
+         {{0xFFFF, 0xAA}, {0x0000, 0xBB}, {0x0001, 0xCC}}},
         {"outside the window loads too",
-         ":013FFF0001\n:01C0000002\n", {{0x3FFF, 0x01}, {0xC000, 0x02}}},
+         ":013FFF0001\n:01C0000002\n",
+         {{0x3FFF, 0x01}, {0xC000, 0x02}}},
         {"NUL is an ordinary character",
-         std::string(":0240000012\0F\n", 14), {{0x4000, 0x12}, {0x4001, 0x0F}}},
-        {"lone CR is an ordinary character",
-         ":024000001\r34\n", {{0x4000, 0x10}, {0x4001, 0x34}}},
+         std::string(":0240000012\0F\n", 14),
+         {{0x4000, 0x12}, {0x4001, 0x0F}}},
+        {"lone CR is an ordinary character", ":024000001\r34\n", {{0x4000, 0x10}, {0x4001, 0x34}}},
         {"positions past a short line are 0",
          ":0240100077FFFF\n" + line_of(600, ":00000000", 'F') + "\n:02401000\n",
          {{0x4010, 0x00}, {0x4011, 0x00}}},
-        {"short type field reads as data",
-         ":0140100055\n:014010\n", {{0x4010, 0x00}}},
+        {"short type field reads as data", ":0140100055\n:014010\n", {{0x4010, 0x00}}},
         {"a long line is cut into pieces",
          line_of(4095, ":01400000AA", 'F') + ":01401000EE\n",
          {{0x4000, 0xAA}, {0x4010, 0xEE}}},
         {"the third piece of a long line",
-         line_of(2 * 4095, ":01400000AA", '0') + ":00000001FF" +
-             line_of(100, "", '0') + "\n:0140200011\n",
+         line_of(2 * 4095, ":01400000AA", '0') + ":00000001FF" + line_of(100, "", '0') +
+             "\n:0140200011\n",
          {{0x4000, 0xAA}}},
         {"a line of exactly 4095 with its line end is one piece",
          line_of(4094, ":01400000AA", 'F') + "\n:01401000EE\n",
@@ -172,8 +171,8 @@ TEST(LoadHexText, FillsTheMemoryImage) {
             const auto found = expected.find(address);
             const int want = found == expected.end() ? 0 : found->second;
             if (memory[address] != want) {
-                ADD_FAILURE() << name << ": address " << std::hex << address
-                              << " holds " << int(memory[address]) << ", not " << want;
+                ADD_FAILURE() << name << ": address " << std::hex << address << " holds "
+                              << int(memory[address]) << ", not " << want;
                 break;
             }
         }
