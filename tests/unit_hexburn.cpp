@@ -194,3 +194,23 @@ TEST(PairTable, AgreesWithHexByteForEveryPair) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LoadHexStream, AReadErrorIsReportedNotTakenForTheEnd) {
+    hexburn::MemoryImage memory{};
+    int reads = 0;
+    const bool read = hexburn::load_hex_stream<4096>(
+        [&reads](std::span<char> into, std::size_t& count) {
+            // One line, then a failing read.
+            if (reads++ > 0) return false;
+            const std::string line = ":0140000042FF\n";
+            std::copy(line.begin(), line.end(), into.begin());
+            count = line.size();
+            return true;
+        },
+        memory);
+    EXPECT_FALSE(read);
+}
+
+}  // namespace
