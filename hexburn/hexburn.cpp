@@ -15,7 +15,6 @@
 // cannot be created or its write or close fails.
 #include "hexburn.hpp"
 
-#include <array>
 #include <cstddef>
 #include <span>
 

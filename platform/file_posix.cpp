@@ -7,16 +7,9 @@
 #include <cerrno>
 
 #include "file.hpp"
-#include "open_path.hpp"
+#include "primitives.hpp"
 
 namespace platform {
-namespace {
-
-// Transfers are split so that no single call asks for more than the kernel
-// moves at once (Linux caps one call at a little under 2 GiB).
-constexpr std::size_t largest_transfer = std::size_t{1} << 30;
-
-}  // namespace
 
 bool open_path(const native_char* path, OpenMode mode, File& file) {
     const int flags = mode == OpenMode::read     ? O_RDONLY
@@ -36,58 +29,33 @@ File::~File() {
     if (descriptor >= 0) ::close(descriptor);
 }
 
-bool file_length(File& file, std::int64_t& length) {
-    const off_t end = ::lseek(file.descriptor, 0, SEEK_END);
-    if (end < 0 || ::lseek(file.descriptor, 0, SEEK_SET) != 0) return false;
-    length = end;
-    return true;
+bool seek_to(File& file, std::int64_t position) {
+    return ::lseek(file.descriptor, static_cast<off_t>(position), SEEK_SET) == position;
 }
 
-bool read_exactly_at(File& file, std::int64_t position, std::span<std::byte> bytes) {
-    while (!bytes.empty()) {
-        const std::size_t want = bytes.size() < largest_transfer ? bytes.size() : largest_transfer;
-        const ssize_t got =
-            ::pread(file.descriptor, bytes.data(), want, static_cast<off_t>(position));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        bytes = bytes.subspan(static_cast<std::size_t>(got));
-        position += got;
-    }
-    return true;
+bool seek_to_end(File& file, std::int64_t& position) {
+    const off_t end = ::lseek(file.descriptor, 0, SEEK_END);
+    position = end;
+    return end >= 0;
 }
 
 bool read_next(File& file, std::span<std::byte> bytes, std::size_t& count) {
-    const std::size_t want = bytes.size() < largest_transfer ? bytes.size() : largest_transfer;
     ssize_t got;
     do {
-        got = ::read(file.descriptor, bytes.data(), want);
+        got = ::read(file.descriptor, bytes.data(), transfer_size(bytes.size()));
     } while (got < 0 && errno == EINTR);
     if (got < 0) return false;
     count = static_cast<std::size_t>(got);
     return true;
 }
 
-bool write_all_at(File& file, std::int64_t position, std::span<const std::byte> bytes) {
-    while (!bytes.empty()) {
-        const std::size_t want = bytes.size() < largest_transfer ? bytes.size() : largest_transfer;
-        const ssize_t put =
-            ::pwrite(file.descriptor, bytes.data(), want, static_cast<off_t>(position));
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        bytes = bytes.subspan(static_cast<std::size_t>(put));
-        position += put;
-    }
-    return true;
-}
-
-bool write_all(File& file, std::span<const std::byte> bytes) {
-    while (!bytes.empty()) {
-        const std::size_t want = bytes.size() < largest_transfer ? bytes.size() : largest_transfer;
-        const ssize_t put = ::write(file.descriptor, bytes.data(), want);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        bytes = bytes.subspan(static_cast<std::size_t>(put));
-    }
+bool write_some(File& file, std::span<const std::byte> bytes, std::size_t& written) {
+    ssize_t put;
+    do {
+        put = ::write(file.descriptor, bytes.data(), transfer_size(bytes.size()));
+    } while (put < 0 && errno == EINTR);
+    if (put < 0) return false;
+    written = static_cast<std::size_t>(put);
     return true;
 }
 

@@ -9,23 +9,9 @@
 #include <cstdio>
 
 #include "file.hpp"
-#include "open_path.hpp"
+#include "primitives.hpp"
 
 namespace platform {
-namespace {
-
-// _read and _write take an unsigned int count and return an int.
-constexpr std::size_t largest_transfer = std::size_t{1} << 30;
-
-std::size_t transfer_size(std::size_t wanted) {
-    return wanted < largest_transfer ? wanted : largest_transfer;
-}
-
-bool seek_to(File& file, std::int64_t position) {
-    return _lseeki64(file.descriptor, position, SEEK_SET) == position;
-}
-
-}  // namespace
 
 bool open_path(const native_char* path, OpenMode mode, File& file) {
     const int flags = mode == OpenMode::read     ? _O_RDONLY
@@ -45,22 +31,13 @@ File::~File() {
     if (descriptor >= 0) _close(descriptor);
 }
 
-bool file_length(File& file, std::int64_t& length) {
-    const std::int64_t end = _lseeki64(file.descriptor, 0, SEEK_END);
-    if (end < 0 || !seek_to(file, 0)) return false;
-    length = end;
-    return true;
+bool seek_to(File& file, std::int64_t position) {
+    return _lseeki64(file.descriptor, position, SEEK_SET) == position;
 }
 
-bool read_exactly_at(File& file, std::int64_t position, std::span<std::byte> bytes) {
-    if (!seek_to(file, position)) return false;
-    while (!bytes.empty()) {
-        const int got = _read(file.descriptor, bytes.data(),
-                              static_cast<unsigned>(transfer_size(bytes.size())));
-        if (got <= 0) return false;
-        bytes = bytes.subspan(static_cast<std::size_t>(got));
-    }
-    return true;
+bool seek_to_end(File& file, std::int64_t& position) {
+    position = _lseeki64(file.descriptor, 0, SEEK_END);
+    return position >= 0;
 }
 
 bool read_next(File& file, std::span<std::byte> bytes, std::size_t& count) {
@@ -71,18 +48,12 @@ bool read_next(File& file, std::span<std::byte> bytes, std::size_t& count) {
     return true;
 }
 
-bool write_all(File& file, std::span<const std::byte> bytes) {
-    while (!bytes.empty()) {
-        const int put = _write(file.descriptor, bytes.data(),
-                               static_cast<unsigned>(transfer_size(bytes.size())));
-        if (put <= 0) return false;
-        bytes = bytes.subspan(static_cast<std::size_t>(put));
-    }
+bool write_some(File& file, std::span<const std::byte> bytes, std::size_t& written) {
+    const int put =
+        _write(file.descriptor, bytes.data(), static_cast<unsigned>(transfer_size(bytes.size())));
+    if (put < 0) return false;
+    written = static_cast<std::size_t>(put);
     return true;
-}
-
-bool write_all_at(File& file, std::int64_t position, std::span<const std::byte> bytes) {
-    return seek_to(file, position) && write_all(file, bytes);
 }
 
 bool close_file(File& file) {
