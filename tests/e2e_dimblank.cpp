@@ -1,5 +1,4 @@
 #include <filesystem>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -65,16 +64,10 @@ TEST_F(Dimblank, FaultsGiveStatusOne) {
         {"full disk", "/dev/full", {}, true},
         {"file-size limit in the middle of the write", path("limited.img"), 100000, true},
     };
-    if (test::on_posix) {
-        std::filesystem::create_symlink(test::fs(path("gone/disk.img")),
-                                        test::fs(path("gone.img")));
-    }
+    test::make_dangling_link(path("gone.img"), path("gone/disk.img"));
     for (const auto& fault : cases) {
         SCOPED_TRACE(fault.name);
-        if (fault.posix_only && !test::on_posix) {
-            std::cout << "[ SKIPPED  ] " << fault.name << ": POSIX only\n";
-            continue;
-        }
+        if (test::skip_row_unless_posix(fault.posix_only, fault.name)) continue;
         const auto result =
             run(dimblank, {fault.image}, {.file_size_limit = fault.file_size_limit});
         EXPECT_EQ(result.status, 1);

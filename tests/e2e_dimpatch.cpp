@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -182,15 +181,10 @@ TEST_F(Dimpatch, FaultsLeaveTheFilesAlone) {
          3584,
          4096},
     };
-    if (test::on_posix) {
-        std::filesystem::create_symlink(test::fs(path("gone")), test::fs(path("gone.bin")));
-    }
+    test::make_dangling_link(path("gone.bin"), path("gone"));
     for (const auto& fault : cases) {
         SCOPED_TRACE(fault.name);
-        if (fault.posix_only && !test::on_posix) {
-            std::cout << "[ SKIPPED  ] " << fault.name << ": POSIX only\n";
-            continue;
-        }
+        if (test::skip_row_unless_posix(fault.posix_only, fault.name)) continue;
         test::write_file(path("disk.img"), image);
         test::write_file(path("source.bin"), source);
         const auto result = run(dimpatch, fault.args, {.file_size_limit = fault.file_size_limit});

@@ -1,5 +1,4 @@
 #include <filesystem>
-#include <iostream>
 #include <map>
 #include <string>
 #include <vector>
@@ -23,12 +22,6 @@ Bytes rom_with(const std::map<std::size_t, std::vector<std::uint8_t>>& runs) {
         std::copy(bytes.begin(), bytes.end(), rom.begin() + static_cast<std::ptrdiff_t>(offset));
     }
     return rom;
-}
-
-std::string padded(std::size_t length, const std::string& start, char fill) {
-    std::string line = start;
-    line.resize(length, fill);
-    return line;
 }
 
 struct ConvertCase {
@@ -59,10 +52,12 @@ TEST_F(Hexburn, WritesTheRomWindow) {
         {"the later record wins", ":0240000011110000\n:0140010022FF\n",
          rom_with({{0, {0x11, 0x22}}})},
         {"checksum is not read", ":0140000011FF\n", rom_with({{0, {0x11}}})},
-        {"a long line is cut into pieces", padded(4095, ":01400000AA", '0') + ":01401000EE\n",
+        {"a long line is cut into pieces",
+         test::padded_line(4095, ":01400000AA", '0') + ":01401000EE\n",
          rom_with({{0, {0xAA}}, {0x10, {0xEE}}})},
         {"a short line after a long one reads 0 past its end",
-         ":0240100077FFFF\n" + padded(3000, ":00000000", 'F') + "\n:02401000\n", rom_with({})},
+         ":0240100077FFFF\n" + test::padded_line(3000, ":00000000", 'F') + "\n:02401000\n",
+         rom_with({})},
         {"NUL inside a line", std::string(":0340000012\0F34\n", 16),
          rom_with({{0, {0x12, 0x0F, 0x34}}})},
     };
@@ -82,7 +77,7 @@ TEST_F(Hexburn, CrLfAndLfGiveIdenticalRoms) {
     // CR could move a piece boundary, followed by data that must still load.
     std::vector<std::string> lines{":0440000001020304F2"};
     for (std::size_t length : {4093u, 4094u, 4095u, 4096u, 8189u, 8190u}) {
-        lines.push_back(padded(length, ":01410000AA", '0'));
+        lines.push_back(test::padded_line(length, ":01410000AA", '0'));
         lines.push_back(":0142000055FF");
     }
     lines.push_back(":00000001FF");
@@ -156,15 +151,10 @@ TEST_F(Hexburn, FaultsGiveMinusOneAndLeaveTheFilesAlone) {
         {"file-size limit in the middle of the write", path("prog.hex"), path("new.rom"), 20000,
          true},
     };
-    if (test::on_posix) {
-        std::filesystem::create_symlink(test::fs(path("gone")), test::fs(path("gone.hex")));
-    }
+    test::make_dangling_link(path("gone.hex"), path("gone"));
     for (const auto& fault : cases) {
         SCOPED_TRACE(fault.name);
-        if (fault.posix_only && !test::on_posix) {
-            std::cout << "[ SKIPPED  ] " << fault.name << ": POSIX only\n";
-            continue;
-        }
+        if (test::skip_row_unless_posix(fault.posix_only, fault.name)) continue;
         test::write_text(path("prog.hex"), hex);
         test::write_file(path("out.rom"), earlier);
         std::filesystem::remove(test::fs(path("new.rom")));

@@ -1,6 +1,7 @@
 #include "support.hpp"
 
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <random>
 
@@ -218,6 +219,16 @@ void write_file(const std::string& path, const Bytes& bytes) {
 
 void write_text(const std::string& path, const std::string& text) {
     write_file(path, Bytes(text.begin(), text.end()));
+}
+
+bool skip_row_unless_posix(bool posix_only, const char* name) {
+    if (!posix_only || on_posix) return false;
+    std::cout << "[ SKIPPED  ] " << name << ": POSIX only\n";
+    return true;
+}
+
+void make_dangling_link(const std::string& link, const std::string& missing_target) {
+    if (on_posix) std::filesystem::create_symlink(fs(missing_target), fs(link));
 }
 
 Bytes pattern(std::size_t length, std::uint8_t seed) {

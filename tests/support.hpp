@@ -50,6 +50,20 @@ inline constexpr bool on_posix = true;
 inline constexpr const char* line_end = "\n";
 #endif
 
+// For a table row that needs what only POSIX offers: true where it is
+// missing, after naming the row as skipped in the test log.
+bool skip_row_unless_posix(bool posix_only, const char* name);
+
+// A symbolic link to a path that does not exist (POSIX only; nothing elsewhere).
+void make_dangling_link(const std::string& link, const std::string& missing_target);
+
+// start, filled up to length characters with fill: a line of a given length.
+inline std::string padded_line(std::size_t length, const std::string& start, char fill) {
+    std::string line = start;
+    line.resize(length, fill);
+    return line;
+}
+
 // A fresh, empty folder for each test, removed afterwards.
 class InFolder : public ::testing::Test {
   protected:

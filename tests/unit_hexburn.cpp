@@ -6,6 +6,7 @@
 #include <string>
 
 #include "hex.hpp"
+#include "support.hpp"
 
 namespace {
 
@@ -97,12 +98,6 @@ struct LoadCase {
     Writes expected;  // every other byte of the memory image stays 0x00
 };
 
-std::string line_of(std::size_t length, const std::string& start, char fill) {
-    std::string line = start;
-    line.resize(length, fill);
-    return line;
-}
-
 TEST(LoadHexText, FillsTheMemoryImage) {
     const LoadCase cases[] = {
         {"empty", "", {}},
@@ -131,18 +126,18 @@ TEST(LoadHexText, FillsTheMemoryImage) {
          {{0x4000, 0x12}, {0x4001, 0x0F}}},
         {"lone CR is an ordinary character", ":024000001\r34\n", {{0x4000, 0x10}, {0x4001, 0x34}}},
         {"positions past a short line are 0",
-         ":0240100077FFFF\n" + line_of(600, ":00000000", 'F') + "\n:02401000\n",
+         ":0240100077FFFF\n" + test::padded_line(600, ":00000000", 'F') + "\n:02401000\n",
          {{0x4010, 0x00}, {0x4011, 0x00}}},
         {"short type field reads as data", ":0140100055\n:014010\n", {{0x4010, 0x00}}},
         {"a long line is cut into pieces",
-         line_of(4095, ":01400000AA", 'F') + ":01401000EE\n",
+         test::padded_line(4095, ":01400000AA", 'F') + ":01401000EE\n",
          {{0x4000, 0xAA}, {0x4010, 0xEE}}},
         {"the third piece of a long line",
-         line_of(2 * 4095, ":01400000AA", '0') + ":00000001FF" + line_of(100, "", '0') +
-             "\n:0140200011\n",
+         test::padded_line(2 * 4095, ":01400000AA", '0') + ":00000001FF" +
+             test::padded_line(100, "", '0') + "\n:0140200011\n",
          {{0x4000, 0xAA}}},
         {"a line of exactly 4095 with its line end is one piece",
-         line_of(4094, ":01400000AA", 'F') + "\n:01401000EE\n",
+         test::padded_line(4094, ":01400000AA", 'F') + "\n:01401000EE\n",
          {{0x4000, 0xAA}, {0x4010, 0xEE}}},
     };
     for (const auto& load_case : cases) {
