@@ -6,6 +6,10 @@
 
 namespace platform {
 
+File::~File() {
+    if (descriptor >= 0) close_descriptor(descriptor);
+}
+
 bool open_for_reading(const native_char* path, File& file) {
     return open_path(path, OpenMode::read, file);
 }
@@ -46,9 +50,20 @@ bool write_all_at(File& file, std::int64_t position, std::span<const std::byte> 
     return seek_to(file, position) && write_all(file, bytes);
 }
 
+bool close_file(File& file) {
+    const int descriptor = file.descriptor;
+    file.descriptor = -1;
+    return close_descriptor(descriptor);
+}
+
 bool write_whole_file(const native_char* path, std::span<const std::byte> bytes) {
     File file;
     return open_for_replacing(path, file) && write_all(file, bytes) && close_file(file);
+}
+
+void print_usage(std::string_view line) {
+    write_error_text(line);
+    write_error_text("\n");
 }
 
 }  // namespace platform

@@ -25,10 +25,6 @@ bool open_path(const native_char* path, OpenMode mode, File& file) {
     return ::fstat(descriptor, &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
-File::~File() {
-    if (descriptor >= 0) ::close(descriptor);
-}
-
 bool seek_to(File& file, std::int64_t position) {
     return ::lseek(file.descriptor, static_cast<off_t>(position), SEEK_SET) == position;
 }
@@ -59,19 +55,10 @@ bool write_some(File& file, std::span<const std::byte> bytes, std::size_t& writt
     return true;
 }
 
-bool close_file(File& file) {
-    const int descriptor = file.descriptor;
-    file.descriptor = -1;
-    // After close() the descriptor is released even when it reports an
-    // error, so it is never retried.
-    return ::close(descriptor) == 0;
-}
+bool close_descriptor(int descriptor) { return ::close(descriptor) == 0; }
 
-void print_usage(std::string_view line) {
-    const std::string_view end_of_line = "\n";
-    // Nothing can be done about a failure to report the usage line.
-    (void)!::write(STDERR_FILENO, line.data(), line.size());
-    (void)!::write(STDERR_FILENO, end_of_line.data(), end_of_line.size());
+void write_error_text(std::string_view text) {
+    (void)!::write(STDERR_FILENO, text.data(), text.size());
 }
 
 }  // namespace platform

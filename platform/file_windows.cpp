@@ -27,10 +27,6 @@ bool open_path(const native_char* path, OpenMode mode, File& file) {
     return _fstat64(descriptor, &status) == 0 && (status.st_mode & _S_IFDIR) == 0;
 }
 
-File::~File() {
-    if (descriptor >= 0) _close(descriptor);
-}
-
 bool seek_to(File& file, std::int64_t position) {
     return _lseeki64(file.descriptor, position, SEEK_SET) == position;
 }
@@ -56,17 +52,11 @@ bool write_some(File& file, std::span<const std::byte> bytes, std::size_t& writt
     return true;
 }
 
-bool close_file(File& file) {
-    const int descriptor = file.descriptor;
-    file.descriptor = -1;
-    return _close(descriptor) == 0;
-}
+bool close_descriptor(int descriptor) { return _close(descriptor) == 0; }
 
-void print_usage(std::string_view line) {
-    const std::string_view end_of_line = "\n";
-    // Nothing can be done about a failure to report the usage line.
-    (void)_write(2, line.data(), static_cast<unsigned>(line.size()));
-    (void)_write(2, end_of_line.data(), static_cast<unsigned>(end_of_line.size()));
+// Standard error is in text mode: the line end arrives as CR LF.
+void write_error_text(std::string_view text) {
+    (void)_write(2, text.data(), static_cast<unsigned>(text.size()));
 }
 
 }  // namespace platform
