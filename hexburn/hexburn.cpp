@@ -7,7 +7,7 @@
 // writes addresses 0x4000 through 0xBFFF, always exactly 32,768 bytes, to the
 // output. Fields are read by fixed position with upper-case digits only; the
 // checksum is not read and other record types are skipped. The input is read
-// and closed before the output is created or truncated.
+// and closed before the output is written, whole or not at all.
 //
 // Exit status: 0 when the ROM image is written; -1 (255 to a POSIX shell)
 // when there are fewer than two paths (the only case that prints anything, a

@@ -18,10 +18,6 @@ bool open_for_update(const native_char* path, File& file) {
     return open_path(path, OpenMode::update, file);
 }
 
-bool open_for_replacing(const native_char* path, File& file) {
-    return open_path(path, OpenMode::replace, file);
-}
-
 bool file_length(File& file, std::int64_t& length) {
     return seek_to_end(file, length) && seek_to(file, 0);
 }
@@ -56,9 +52,60 @@ bool close_file(File& file) {
     return close_descriptor(descriptor);
 }
 
+NativePath temporary_name(const NativePath& target, std::uint32_t unique) {
+#if defined(_WIN32)
+    const std::size_t cut = target.find_last_of(L"/\\:");
+#else
+    const std::size_t cut = target.rfind('/');
+#endif
+    const std::size_t name_start = cut == NativePath::npos ? 0 : cut + 1;
+    const auto append = [](NativePath& to, std::string_view text) {
+        for (const char c : text) to += static_cast<native_char>(c);
+    };
+    NativePath name = target.substr(0, name_start);
+    append(name, ".");
+    name.append(target, name_start);
+    append(name, ".dimtools-");
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        append(name, std::string_view("0123456789abcdef").substr((unique >> shift) & 15, 1));
+    }
+    append(name, ".tmp");
+    return name;
+}
+
+namespace {
+
+// What a truncating open does: the file keeps its identity and loses its
+// earlier contents before the new ones are written.
+bool write_in_place(Output& output, std::span<const std::byte> bytes) {
+    File& file = output.existing;
+    if (file.descriptor < 0) {
+        if (!open_path(output.target.c_str(), OpenMode::replace, file)) return false;
+    } else if (output.regular && !truncate_to_nothing(file)) {
+        return false;
+    }
+    return write_all(file, bytes) && close_file(file);
+}
+
+}  // namespace
+
 bool write_whole_file(const native_char* path, std::span<const std::byte> bytes) {
-    File file;
-    return open_for_replacing(path, file) && write_all(file, bytes) && close_file(file);
+    Output output;
+    if (!open_output(path, output)) return false;
+    File temporary;
+    NativePath temporary_path;
+    if (!output.replaceable || !create_temporary_beside(output, temporary, temporary_path)) {
+        return write_in_place(output, bytes);
+    }
+    // Windows renames nothing over a file this process still holds open.
+    if (output.existing.descriptor >= 0) (void)close_file(output.existing);
+    if (write_all(temporary, bytes) && close_file(temporary) &&
+        rename_over(temporary_path, output.target)) {
+        return true;
+    }
+    if (temporary.descriptor >= 0) (void)close_file(temporary);
+    remove_path(temporary_path);
+    return false;
 }
 
 void print_usage(std::string_view line) {

@@ -28,9 +28,6 @@ struct File {
 // Binary writing into an existing file, without creating or truncating it.
 [[nodiscard]] bool open_for_update(const native_char* path, File& file);
 
-// Binary writing into a new file, or an existing one truncated to nothing.
-[[nodiscard]] bool open_for_replacing(const native_char* path, File& file);
-
 // The length in bytes, taken by seeking to the end; works for block devices.
 [[nodiscard]] bool file_length(File& file, std::int64_t& length);
 
@@ -48,7 +45,14 @@ struct File {
 // Closes the file and reports whether the close, and so the data, succeeded.
 [[nodiscard]] bool close_file(File& file);
 
-// Creates or truncates path, writes bytes, closes: each step checked.
+// Replaces the file at path by bytes, whole or not at all. The bytes go to a
+// new file beside it, renamed over it once written and closed, so a failure
+// leaves the earlier file as it was. A symbolic link stays a link to the
+// replaced file, which keeps its mode and, where the program may give it,
+// its owner and group; a new file gets the mode a created file gets. Where a
+// rename would lose what writing into the file keeps (a device or a FIFO, a
+// file with more than one link, another user's file, a folder where no file
+// can be made), the file is truncated and written in place, as before.
 [[nodiscard]] bool write_whole_file(const native_char* path, std::span<const std::byte> bytes);
 
 // One line to standard error; the only text any of the programs print.

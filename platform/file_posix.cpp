@@ -1,29 +1,115 @@
 // POSIX side of the file seam: plain descriptors, no stdio buffering, so that
 // every byte is handed to the kernel by the call that is checked.
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string_view>
 
 #include "file.hpp"
 #include "primitives.hpp"
 
 namespace platform {
 
-bool open_path(const native_char* path, OpenMode mode, File& file) {
-    const int flags = mode == OpenMode::read     ? O_RDONLY
-                      : mode == OpenMode::update ? O_WRONLY
-                                                 : O_WRONLY | O_CREAT | O_TRUNC;
+namespace {
+
+int open_descriptor(const char* path, int flags) {
     int descriptor;
     do {
         descriptor = ::open(path, flags | O_CLOEXEC, 0666);
     } while (descriptor < 0 && errno == EINTR);
+    return descriptor;
+}
+
+// Replaces target by the file its chain of symbolic links ends at, which
+// need not exist. A chain too long or unreadable is left for the open to
+// refuse.
+void follow_links(NativePath& target) {
+    for (int hop = 0; hop < 40; ++hop) {
+        char link[PATH_MAX];
+        const ssize_t length = ::readlink(target.c_str(), link, sizeof link);
+        if (length <= 0 || static_cast<std::size_t>(length) == sizeof link) return;
+        const std::string_view next(link, static_cast<std::size_t>(length));
+        if (next.front() == '/') {
+            target.assign(next);
+        } else {
+            target.erase(target.rfind('/') + 1).append(next);
+        }
+    }
+}
+
+// The owner, group and mode of the existing target, so that the file that
+// replaces it looks the same; a new output keeps the mode it was created
+// with (0666 less the umask). A user may not give a file to another user:
+// that failure leaves the output to be written in place.
+bool take_attributes_of(const File& existing, const File& temporary) {
+    if (existing.descriptor < 0) return true;
+    struct stat status {};
+    return ::fstat(existing.descriptor, &status) == 0 &&
+           ::fchown(temporary.descriptor, status.st_uid, status.st_gid) == 0 &&
+           ::fchmod(temporary.descriptor, status.st_mode & 07777) == 0;
+}
+
+}  // namespace
+
+bool open_path(const native_char* path, OpenMode mode, File& file) {
+    const int flags = mode == OpenMode::read     ? O_RDONLY
+                      : mode == OpenMode::update ? O_WRONLY
+                                                 : O_WRONLY | O_CREAT | O_TRUNC;
+    const int descriptor = open_descriptor(path, flags);
     if (descriptor < 0) return false;
     file.descriptor = descriptor;
     struct stat status {};
     return ::fstat(descriptor, &status) == 0 && !S_ISDIR(status.st_mode);
 }
+
+bool open_output(const native_char* path, Output& output) {
+    output.target = path;
+    follow_links(output.target);
+    const int descriptor = open_descriptor(output.target.c_str(), O_WRONLY);
+    if (descriptor < 0) {
+        output.replaceable = errno == ENOENT;
+        return output.replaceable;
+    }
+    output.existing.descriptor = descriptor;
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0) return false;
+    output.regular = S_ISREG(status.st_mode);
+    output.replaceable = output.regular && status.st_nlink == 1;
+    return true;
+}
+
+bool create_temporary_beside(const Output& output, File& temporary, NativePath& temporary_path) {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    auto unique = static_cast<std::uint32_t>(::getpid()) * 2654435761u ^
+                  static_cast<std::uint32_t>(now.tv_nsec);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        temporary_path = temporary_name(output.target, unique);
+        const int descriptor = open_descriptor(temporary_path.c_str(), O_WRONLY | O_CREAT | O_EXCL);
+        if (descriptor >= 0) {
+            temporary.descriptor = descriptor;
+            if (take_attributes_of(output.existing, temporary)) return true;
+            (void)close_file(temporary);
+            remove_path(temporary_path);
+            return false;
+        }
+        if (errno != EEXIST) return false;
+        unique = unique * 1664525u + 1013904223u;
+    }
+    return false;
+}
+
+bool rename_over(const NativePath& from, const NativePath& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+void remove_path(const NativePath& path) { (void)::unlink(path.c_str()); }
+
+bool truncate_to_nothing(File& file) { return ::ftruncate(file.descriptor, 0) == 0; }
 
 bool seek_to(File& file, std::int64_t position) {
     return ::lseek(file.descriptor, static_cast<off_t>(position), SEEK_SET) == position;

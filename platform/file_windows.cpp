@@ -1,17 +1,57 @@
 // Windows side of the file seam: the C runtime's low-level wide-character
 // calls, so any Unicode path opens, always in binary mode, with 64-bit
 // positions so that images over 2 GiB work in a 32-bit process.
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
 #include <sys/stat.h>
+#include <windows.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "file.hpp"
 #include "primitives.hpp"
 
 namespace platform {
+
+namespace {
+
+HANDLE handle_of(const File& file) {
+    return reinterpret_cast<HANDLE>(_get_osfhandle(file.descriptor));
+}
+
+// A symbolic link stays a link: the file it finally names is replaced.
+void follow_links(HANDLE handle, NativePath& target) {
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return;
+    }
+    constexpr DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+    const DWORD wanted = GetFinalPathNameByHandleW(handle, nullptr, 0, flags);
+    if (wanted == 0) return;
+    NativePath final_path(wanted, L'\0');
+    const DWORD length = GetFinalPathNameByHandleW(handle, final_path.data(), wanted, flags);
+    if (length == 0 || length >= wanted) return;
+    final_path.resize(length);
+    target = final_path;
+}
+
+// A hidden or system file stays one; the rest of what a file carries (its
+// access control list among it) the new file takes from its folder.
+bool take_attributes_of(const File& existing, const NativePath& temporary_path) {
+    if (existing.descriptor < 0) return true;
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(handle_of(existing), &information)) return false;
+    constexpr DWORD kept =
+        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const DWORD attributes = information.dwFileAttributes & kept;
+    return attributes == 0 || SetFileAttributesW(temporary_path.c_str(), attributes) != 0;
+}
+
+}  // namespace
 
 bool open_path(const native_char* path, OpenMode mode, File& file) {
     const int flags = mode == OpenMode::read     ? _O_RDONLY
@@ -26,6 +66,74 @@ bool open_path(const native_char* path, OpenMode mode, File& file) {
     struct _stat64 status {};
     return _fstat64(descriptor, &status) == 0 && (status.st_mode & _S_IFDIR) == 0;
 }
+
+bool open_output(const native_char* path, Output& output) {
+    output.target = path;
+    int descriptor = -1;
+    const errno_t error = _wsopen_s(&descriptor, path, _O_WRONLY | _O_BINARY | _O_NOINHERIT,
+                                    _SH_DENYNO, _S_IREAD | _S_IWRITE);
+    if (error != 0) {
+        output.replaceable = error == ENOENT;
+        return output.replaceable;
+    }
+    output.existing.descriptor = descriptor;
+    const HANDLE handle = handle_of(output.existing);
+    // NUL, CON, a pipe: written in place.
+    if (GetFileType(handle) != FILE_TYPE_DISK) return true;
+    // The open refuses a read-only file, but Wine run by root does not:
+    // the attribute is checked here too, so a rename never replaces one.
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(handle, &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return false;
+    }
+    output.regular = true;
+    output.replaceable = information.nNumberOfLinks == 1;
+    follow_links(handle, output.target);
+    return true;
+}
+
+bool create_temporary_beside(const Output& output, File& temporary, NativePath& temporary_path) {
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    auto unique = static_cast<std::uint32_t>(GetCurrentProcessId()) * 2654435761u ^
+                  static_cast<std::uint32_t>(now.LowPart);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        temporary_path = temporary_name(output.target, unique);
+        int descriptor = -1;
+        const errno_t error = _wsopen_s(&descriptor, temporary_path.c_str(),
+                                        _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                                        _SH_DENYNO, _S_IREAD | _S_IWRITE);
+        if (error == 0) {
+            temporary.descriptor = descriptor;
+            if (take_attributes_of(output.existing, temporary_path)) return true;
+            (void)close_file(temporary);
+            remove_path(temporary_path);
+            return false;
+        }
+        if (error != EEXIST) return false;
+        unique = unique * 1664525u + 1013904223u;
+    }
+    return false;
+}
+
+// Another process that holds the target open without sharing its deletion
+// (a reader, a virus scanner, an indexer) blocks the rename; it is tried
+// again for about a second.
+bool rename_over(const NativePath& from, const NativePath& to) {
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+        const DWORD error = GetLastError();
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) || attempt == 20) {
+            return false;
+        }
+        Sleep(50);
+    }
+}
+
+void remove_path(const NativePath& path) { (void)DeleteFileW(path.c_str()); }
+
+bool truncate_to_nothing(File& file) { return _chsize_s(file.descriptor, 0) == 0; }
 
 bool seek_to(File& file, std::int64_t position) {
     return _lseeki64(file.descriptor, position, SEEK_SET) == position;

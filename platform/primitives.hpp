@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "file.hpp"
@@ -15,6 +16,37 @@ enum class OpenMode { read, update, replace };
 
 // Binary mode always; fails for a directory.
 bool open_path(const native_char* path, OpenMode mode, File& file);
+
+using NativePath = std::basic_string<native_char>;
+
+// An output about to be replaced whole.
+struct Output {
+    NativePath target;         // the file the path finally names, through any links
+    File existing;             // that file opened for writing, when it exists
+    bool regular = false;      // existing is a regular file
+    bool replaceable = false;  // a file renamed over the target keeps what a truncating open keeps
+};
+
+// Finds the target and opens it for writing without creating or truncating
+// it, so that permissions count as for a truncating open. A missing target
+// is not a failure: it leaves existing closed.
+bool open_output(const native_char* path, Output& output);
+
+// Creates a file of a name no other file has, beside the target, with the
+// attributes (mode, owner) of the existing target or those a new file gets.
+// Fails, leaving nothing behind, where that cannot be done.
+bool create_temporary_beside(const Output& output, File& temporary, NativePath& temporary_path);
+
+// Puts from in the place of to, replacing it without deleting it first.
+bool rename_over(const NativePath& from, const NativePath& to);
+
+void remove_path(const NativePath& path);
+
+// The name of a temporary file beside target: hidden, and showing what it
+// is and whose it is, ".prog.rom.dimtools-0123abcd.tmp" for "prog.rom".
+NativePath temporary_name(const NativePath& target, std::uint32_t unique);
+
+bool truncate_to_nothing(File& file);
 
 bool seek_to(File& file, std::int64_t position);
 bool seek_to_end(File& file, std::int64_t& position);

@@ -63,6 +63,7 @@ TEST_F(Dimblank, FaultsGiveStatusOne) {
         {"link into a vanished folder", path("gone.img"), {}, true},
         {"full disk", "/dev/full", {}, true},
         {"file-size limit in the middle of the write", path("limited.img"), 100000, true},
+        {"file-size limit over an earlier image", path("folder/keep.img"), 100000, true},
     };
     test::make_dangling_link(path("gone.img"), path("gone/disk.img"));
     for (const auto& fault : cases) {
@@ -73,6 +74,7 @@ TEST_F(Dimblank, FaultsGiveStatusOne) {
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.standard_error, "");
         EXPECT_EQ(test::read_file(path("folder/keep.img")), inside);
+        EXPECT_EQ(test::folder_names(path("folder")), std::vector<std::string>{"keep.img"});
     }
     EXPECT_FALSE(std::filesystem::exists(test::fs(path("no"))));
     EXPECT_FALSE(std::filesystem::exists(test::fs(path("gone"))));

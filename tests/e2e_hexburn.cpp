@@ -1,6 +1,8 @@
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support.hpp"
@@ -124,9 +126,9 @@ TEST_F(Hexburn, SamePathForInputAndOutput) {
     EXPECT_EQ(test::read_file(path("both")), rom_with({{0, {0x42}}}));
 }
 
-// The faults a user meets. Every row ends with status -1 and leaves the
-// input as it was; a fault on the input side also leaves an earlier ROM
-// image untouched, or creates none.
+// The faults a user meets. Every row ends with status -1, leaves the input
+// and an earlier ROM image as they were, creates no ROM where the input
+// failed, and leaves no temporary file behind.
 TEST_F(Hexburn, FaultsGiveMinusOneAndLeaveTheFilesAlone) {
     std::filesystem::create_directory(test::fs(path("folder")));
     const std::string hex = ":0140000042FF\n";
@@ -137,6 +139,8 @@ TEST_F(Hexburn, FaultsGiveMinusOneAndLeaveTheFilesAlone) {
         std::string output;
         std::optional<std::uint64_t> file_size_limit = {};
         bool posix_only = false;
+        bool read_only_output = false;  // and the folder writable: a rename would get through
+        bool held_open = false;         // by another program, past the retries (Windows)
     };
     const Fault cases[] = {
         {"missing input", path("none.hex"), path("out.rom")},
@@ -150,25 +154,141 @@ TEST_F(Hexburn, FaultsGiveMinusOneAndLeaveTheFilesAlone) {
         {"output on a full disk", path("prog.hex"), "/dev/full", {}, true},
         {"file-size limit in the middle of the write", path("prog.hex"), path("new.rom"), 20000,
          true},
+        {"file-size limit over an earlier ROM", path("prog.hex"), path("out.rom"), 20000, true},
+        {"file-size limit, the input as its own output", path("prog.hex"), path("prog.hex"), 20000,
+         true},
+        {"read-only earlier ROM", path("prog.hex"), path("out.rom"), {}, false, true},
+        {"earlier ROM held open elsewhere",
+         path("prog.hex"),
+         path("out.rom"),
+         {},
+         false,
+         false,
+         true},
     };
     test::make_dangling_link(path("gone.hex"), path("gone"));
+    const auto names_before = [&] {
+        test::write_text(path("prog.hex"), hex);
+        test::write_file(path("out.rom"), earlier);
+        return test::folder_names(folder);
+    }();
     for (const auto& fault : cases) {
         SCOPED_TRACE(fault.name);
         if (test::skip_row_unless_posix(fault.posix_only, fault.name)) continue;
+        if (fault.held_open && test::on_posix) continue;
         test::write_text(path("prog.hex"), hex);
         test::write_file(path("out.rom"), earlier);
         std::filesystem::remove(test::fs(path("new.rom")));
+        if (fault.read_only_output) {
+            std::filesystem::permissions(test::fs(folder), std::filesystem::perms::all);
+            std::filesystem::permissions(test::fs(path("out.rom")),
+                                         std::filesystem::perms::owner_write |
+                                             std::filesystem::perms::group_write |
+                                             std::filesystem::perms::others_write,
+                                         std::filesystem::perm_options::remove);
+        }
+        std::optional<test::HeldOpen> holder;
+        if (fault.held_open) holder.emplace(path("out.rom"));
         const auto result =
-            run(hexburn, {fault.input, fault.output}, {.file_size_limit = fault.file_size_limit});
+            run(hexburn, {fault.input, fault.output},
+                {.file_size_limit = fault.file_size_limit, .unprivileged = fault.read_only_output});
+        holder.reset();
+        std::filesystem::permissions(test::fs(path("out.rom")), std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add);
         EXPECT_EQ(result.status, 255);
         EXPECT_EQ(result.full_status, test::on_posix ? 255u : 0xFFFFFFFFu);
         EXPECT_EQ(result.standard_error, "");
         EXPECT_EQ(test::read_file(path("prog.hex")), Bytes(hex.begin(), hex.end()));
         EXPECT_EQ(test::read_file(path("out.rom")), earlier);
-        EXPECT_FALSE(std::filesystem::exists(test::fs(path("no"))));
-        if (fault.input != path("prog.hex")) {
-            EXPECT_FALSE(std::filesystem::exists(test::fs(path("new.rom"))));
+        EXPECT_EQ(test::folder_names(folder), names_before);
+    }
+}
+
+// A good run replaces the output as a truncating open would have left it:
+// its mode, owner, links and kind of file are kept.
+TEST_F(Hexburn, ReplacesTheOutputKeepingWhatItIs) {
+    namespace fs = std::filesystem;
+    const Bytes rom = rom_with({{0, {0x42}}});
+    const Bytes earlier = test::pattern(100, 16);
+    const auto mode = [&](const std::string& name) {
+        return fs::status(test::fs(path(name))).permissions();
+    };
+    std::thread reader;
+    Bytes received;
+    struct Kept {
+        const char* name;
+        std::string output;
+        std::function<bool()> prepare;  // false: the row cannot run here
+        std::function<void()> check;
+        bool posix_only = false;
+    };
+    const Kept cases[] = {
+        {"an output of mode 0640 keeps it", path("out.rom"),
+         [&] {
+             test::write_file(path("out.rom"), earlier);
+             fs::permissions(test::fs(path("out.rom")), fs::perms(0640));
+             return true;
+         },
+         [&] { EXPECT_EQ(mode("out.rom"), fs::perms(0640)); }, true},
+        {"a new output gets the mode of a created file", path("new.rom"),
+         [&] {
+             test::write_file(path("created"), {});
+             return true;
+         },
+         [&] { EXPECT_EQ(mode("new.rom"), mode("created")); }, true},
+        {"another user's output keeps its owner", path("out.rom"),
+         [&] {
+             test::write_file(path("out.rom"), earlier);
+             return test::give_to(path("out.rom"), 65534, 65534);  // as root only
+         },
+         [&] { EXPECT_EQ(test::owner_of(path("out.rom")), std::make_pair(65534u, 65534u)); }, true},
+        {"a symbolic link stays a link", path("link.rom"),
+         [&] {
+             test::write_file(path("real.rom"), earlier);
+             fs::create_symlink("real.rom", test::fs(path("link.rom")));
+             return true;
+         },
+         [&] {
+             EXPECT_TRUE(fs::is_symlink(test::fs(path("link.rom"))));
+             EXPECT_EQ(test::read_file(path("real.rom")), rom);
+         },
+         true},
+        {"two hard links share the new contents", path("one.rom"),
+         [&] {
+             test::write_file(path("one.rom"), earlier);
+             fs::create_hard_link(test::fs(path("one.rom")), test::fs(path("two.rom")));
+             return true;
+         },
+         [&] { EXPECT_EQ(test::read_file(path("two.rom")), rom); }},
+        {"the null device", test::on_posix ? "/dev/null" : "NUL", [] { return true; }, [] {}},
+        {"a FIFO with a reader", path("fifo"),
+         [&] {
+             test::make_fifo(path("fifo"));
+             reader = std::thread([&] { received = test::read_file(path("fifo")); });
+             return true;
+         },
+         [&] {
+             reader.join();
+             EXPECT_EQ(received, rom);
+         },
+         true},
+    };
+    for (const auto& kept : cases) {
+        SCOPED_TRACE(kept.name);
+        fs::remove_all(test::fs(folder));
+        fs::create_directory(test::fs(folder));
+        test::write_text(path("prog.hex"), ":0140000042FF\n");
+        if (test::skip_row_unless_posix(kept.posix_only, kept.name) || !kept.prepare()) continue;
+        auto names = test::folder_names(folder);
+        const auto result = run(hexburn, {path("prog.hex"), kept.output});
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.standard_error, "");
+        if (fs::is_regular_file(test::fs(kept.output))) {
+            EXPECT_EQ(test::read_file(kept.output), rom);
         }
+        kept.check();
+        if (kept.output == path("new.rom")) names = {"created", "new.rom", "prog.hex"};
+        EXPECT_EQ(test::folder_names(folder), names);  // no temporary file left
     }
 }
 

@@ -1,5 +1,6 @@
 #include "support.hpp"
 
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -9,7 +10,9 @@
 #include <process.h>
 #include <windows.h>
 #else
+#include <grp.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -89,6 +92,16 @@ std::string tree_path(const char* path) {
     return !text.empty() && text[0] == '/' ? "Z:" + text : text;
 }
 
+HeldOpen::HeldOpen(const std::string& path)
+    : handle_(CreateFileW(fs(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {
+    EXPECT_NE(handle_, INVALID_HANDLE_VALUE) << "cannot hold " << path;
+}
+
+HeldOpen::~HeldOpen() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+}
+
 RunResult run(const std::string& program, const std::vector<std::string>& args,
               const RunOptions& options) {
     if (options.file_size_limit) ADD_FAILURE() << "no file-size limit on Windows";
@@ -153,6 +166,9 @@ std::string drain(int descriptor) {
 
 std::string tree_path(const char* path) { return path; }
 
+HeldOpen::HeldOpen(const std::string&) {}
+HeldOpen::~HeldOpen() = default;
+
 RunResult run(const std::string& program, const std::vector<std::string>& args,
               const RunOptions& options) {
     int output_pipe[2];
@@ -184,6 +200,11 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
             ::signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{*options.file_size_limit, *options.file_size_limit};
             if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(121);
+        }
+        constexpr uid_t nobody = 65534;
+        if (options.unprivileged && ::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)) {
+            ::_exit(123);
         }
         ::execv(program.c_str(), argv.data());
         ::_exit(122);
@@ -229,6 +250,43 @@ bool skip_row_unless_posix(bool posix_only, const char* name) {
 
 void make_dangling_link(const std::string& link, const std::string& missing_target) {
     if (on_posix) std::filesystem::create_symlink(fs(missing_target), fs(link));
+}
+
+void make_fifo(const std::string& path) {
+#if !defined(_WIN32)
+    ASSERT_EQ(::mkfifo(path.c_str(), 0666), 0) << path;
+#else
+    (void)path;
+#endif
+}
+
+std::pair<std::uint32_t, std::uint32_t> owner_of(const std::string& path) {
+#if !defined(_WIN32)
+    struct stat status {};
+    EXPECT_EQ(::stat(path.c_str(), &status), 0) << path;
+    return {status.st_uid, status.st_gid};
+#else
+    (void)path;
+    return {0, 0};
+#endif
+}
+
+bool give_to(const std::string& path, std::uint32_t user, std::uint32_t group) {
+#if !defined(_WIN32)
+    return ::chown(path.c_str(), user, group) == 0;
+#else
+    (void)path, (void)user, (void)group;
+    return false;
+#endif
+}
+
+std::vector<std::string> folder_names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(fs(folder))) {
+        names.push_back(utf8_of(entry.path().filename()));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 Bytes pattern(std::size_t length, std::uint8_t seed) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace test {
@@ -24,6 +25,7 @@ struct RunResult {
 struct RunOptions {
     std::string working_folder;                    // empty: the current one
     std::optional<std::uint64_t> file_size_limit;  // RLIMIT_FSIZE, in bytes
+    bool unprivileged = false;                     // as user nobody, where the tests run as root
 };
 
 RunResult run(const std::string& program, const std::vector<std::string>& args,
@@ -56,6 +58,30 @@ bool skip_row_unless_posix(bool posix_only, const char* name);
 
 // A symbolic link to a path that does not exist (POSIX only; nothing elsewhere).
 void make_dangling_link(const std::string& link, const std::string& missing_target);
+
+// A FIFO (POSIX only; nothing elsewhere).
+void make_fifo(const std::string& path);
+
+// The owning user and group of a file, and a change of them (POSIX only;
+// elsewhere 0 and false).
+std::pair<std::uint32_t, std::uint32_t> owner_of(const std::string& path);
+bool give_to(const std::string& path, std::uint32_t user, std::uint32_t group);
+
+// The names in a folder, sorted.
+std::vector<std::string> folder_names(const std::string& folder);
+
+// Keeps a file open, as another program would, without sharing its deletion
+// or renaming (Windows only; nothing elsewhere).
+class HeldOpen {
+  public:
+    explicit HeldOpen(const std::string& path);
+    ~HeldOpen();
+    HeldOpen(const HeldOpen&) = delete;
+    HeldOpen& operator=(const HeldOpen&) = delete;
+
+  private:
+    void* handle_ = nullptr;
+};
 
 // start, filled up to length characters with fill: a line of a given length.
 inline std::string padded_line(std::size_t length, const std::string& start, char fill) {
