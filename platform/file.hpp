@@ -25,7 +25,12 @@ struct File {
 // Binary reading. Fails for a path that cannot be opened and for a directory.
 [[nodiscard]] bool open_for_reading(const native_char* path, File& file);
 
-// Binary writing into an existing file, without creating or truncating it.
+// The same, for a file whose length is wanted: never waits for another
+// process, so a FIFO without a writer opens at once (and has no length).
+[[nodiscard]] bool open_for_reading_now(const native_char* path, File& file);
+
+// Binary writing into an existing file, without creating or truncating it,
+// and without waiting for another process.
 [[nodiscard]] bool open_for_update(const native_char* path, File& file);
 
 // The length in bytes, taken by seeking to the end; works for block devices.

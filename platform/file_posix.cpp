@@ -56,12 +56,15 @@ bool take_attributes_of(const File& existing, const File& temporary) {
 }  // namespace
 
 bool open_path(const native_char* path, OpenMode mode, File& file) {
-    const int flags = mode == OpenMode::read     ? O_RDONLY
-                      : mode == OpenMode::update ? O_WRONLY
-                                                 : O_WRONLY | O_CREAT | O_TRUNC;
+    const int flags = mode == OpenMode::read       ? O_RDONLY
+                      : mode == OpenMode::read_now ? O_RDONLY | O_NONBLOCK
+                      : mode == OpenMode::update   ? O_WRONLY | O_NONBLOCK
+                                                   : O_WRONLY | O_CREAT | O_TRUNC;
     const int descriptor = open_descriptor(path, flags);
     if (descriptor < 0) return false;
     file.descriptor = descriptor;
+    // Once open, reads and writes wait as usual.
+    if ((flags & O_NONBLOCK) != 0 && ::fcntl(descriptor, F_SETFL, 0) != 0) return false;
     struct stat status {};
     return ::fstat(descriptor, &status) == 0 && !S_ISDIR(status.st_mode);
 }

@@ -54,8 +54,9 @@ bool take_attributes_of(const File& existing, const NativePath& temporary_path) 
 }  // namespace
 
 bool open_path(const native_char* path, OpenMode mode, File& file) {
-    const int flags = mode == OpenMode::read     ? _O_RDONLY
-                      : mode == OpenMode::update ? _O_WRONLY
+    // Opening never waits for another process here.
+    const int flags = mode == OpenMode::read || mode == OpenMode::read_now ? _O_RDONLY
+                      : mode == OpenMode::update                           ? _O_WRONLY
                                                  : _O_WRONLY | _O_CREAT | _O_TRUNC;
     int descriptor = -1;
     if (_wsopen_s(&descriptor, path, flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,

@@ -12,7 +12,9 @@
 
 namespace platform {
 
-enum class OpenMode { read, update, replace };
+// read_now and update never wait for another process: a FIFO opens at once
+// (and then has no length) or not at all.
+enum class OpenMode { read, read_now, update, replace };
 
 // Binary mode always; fails for a directory.
 bool open_path(const native_char* path, OpenMode mode, File& file);

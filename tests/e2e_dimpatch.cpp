@@ -80,6 +80,11 @@ TEST_F(Dimpatch, CopiesTheRequestedRangeOrLeavesTheImageAlone) {
         {"sector beyond 32-bit products", 737280, 100, {"-sector", "4194304", "-size", "0"}, {}},
         {"sector 2^32 does not wrap to 0", 4096, 100, {"-sector", "4294967296"}, {}},
         {"white space and sign", 4096, 100, {"-sector", " +2", "-size", "\t7"}, Copy{0, 7, 1024}},
+        {"full-width digit, as an input method types it",
+         4096,
+         100,
+         {"-sector", "\uFF11"},
+         Copy{0, 100, 512}},
         {"unaligned image length", 777, 300, {"-sector", "1", "-size", "265"}, Copy{0, 265, 512}},
         {"empty source, whole", 512, 0, {}, Copy{0, 0, 0}},
     };
@@ -109,24 +114,31 @@ TEST_F(Dimpatch, CopiesTheRequestedRangeOrLeavesTheImageAlone) {
 
 TEST_F(Dimpatch, SameFileAsSourceTakesTheOriginalBytes) {
     struct Overlap {
+        std::string source;  // a name of the image
         std::string offset, size, sector;
         std::size_t from, length, to;
     };
     const Overlap cases[] = {
-        {"100", "1000", "1", 100, 1000, 512},    // destination after the source
-        {"1500", "1000", "1", 1500, 1000, 512},  // destination before it
-        {"0", "4096", "0", 0, 4096, 0},          // onto itself
+        {"disk.img", "100", "1000", "1", 100, 1000, 512},    // destination after the source
+        {"disk.img", "1500", "1000", "1", 1500, 1000, 512},  // destination before it
+        {"disk.img", "0", "4096", "0", 0, 4096, 0},          // onto itself
+        // Several blocks of the copy, through another name of the same file.
+        {"second.img", "50000", "2500000", "2000", 50000, 2500000, 1024000},
+        {"./disk.img", "1000000", "2000000", "100", 1000000, 2000000, 51200},
     };
+    const Bytes image = test::pattern(3670016, 3);
     for (const auto& c : cases) {
-        const Bytes image = test::pattern(4096, 3);
+        SCOPED_TRACE(c.source + " " + c.offset);
         test::write_file(path("disk.img"), image);
-        const auto result = run(dimpatch, {path("disk.img"), path("disk.img"), "-offset", c.offset,
+        std::filesystem::remove(test::fs(path("second.img")));
+        std::filesystem::create_hard_link(test::fs(path("disk.img")), test::fs(path("second.img")));
+        const auto result = run(dimpatch, {path("disk.img"), path(c.source), "-offset", c.offset,
                                            "-size", c.size, "-sector", c.sector});
         Bytes expected = image;
         std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(c.from), c.length,
                     expected.begin() + static_cast<std::ptrdiff_t>(c.to));
         EXPECT_EQ(result.status, 0);
-        EXPECT_EQ(test::read_file(path("disk.img")), expected) << c.offset;
+        EXPECT_TRUE(test::read_file(path("disk.img")) == expected);
     }
 }
 
@@ -170,6 +182,8 @@ TEST_F(Dimpatch, FaultsLeaveTheFilesAlone) {
         {"source shorter than the range",
          {path("disk.img"), path("source.bin"), "-offset", "1000", "-size", "25"}},
         {"image is a full disk", {"/dev/full", path("source.bin"), "-size", "1"}, {}, true},
+        {"image is a FIFO", {path("fifo"), path("source.bin")}, {}, true},
+        {"source is a FIFO", {path("disk.img"), path("fifo")}, {}, true},
         {"file-size limit before the destination",
          {path("disk.img"), path("source.bin"), "-sector", "8"},
          4096,
@@ -182,6 +196,7 @@ TEST_F(Dimpatch, FaultsLeaveTheFilesAlone) {
          4096},
     };
     test::make_dangling_link(path("gone.bin"), path("gone"));
+    test::make_fifo(path("fifo"));
     for (const auto& fault : cases) {
         SCOPED_TRACE(fault.name);
         if (test::skip_row_unless_posix(fault.posix_only, fault.name)) continue;
@@ -229,26 +244,44 @@ TEST_F(Dimpatch, FailedWriteLeavesTheImageAsItWas) {
     EXPECT_EQ(test::read_file(path("disk.img")), image);
 }
 
-TEST_F(Dimpatch, ImagesBeyond4GiBArePatchedInPlace) {
-    // A sparse image of 5 GiB: positions past 2 GiB and 4 GiB must not wrap,
-    // and the image keeps its length.
-    constexpr std::uintmax_t length = std::uintmax_t{5} << 30;
+TEST_F(Dimpatch, CopiesOfAnySizeBeyond4GiB) {
+    // Sparse files: a source of more than 1 GiB, copied whole into an image
+    // of 6 GiB across its 4 GiB mark. The copy goes in blocks; positions past
+    // 2 GiB and 4 GiB must not wrap, and the image keeps its length.
+    constexpr std::uintmax_t length = std::uintmax_t{6} << 30;
+    constexpr std::size_t source_length = (std::size_t{1} << 30) + (std::size_t{1} << 20) + 3;
+    constexpr std::uintmax_t sector = (std::uintmax_t{4} << 30) / 512 - 1;
+    const Bytes marks = test::pattern(3 * 4096, 10);
+    const std::size_t marked[] = {0, std::size_t{1} << 20, source_length - 4096};
+    {
+        std::ofstream out(test::fs(path("source.bin")), std::ios::binary);
+        for (std::size_t i = 0; i < 3; ++i) {
+            out.seekp(static_cast<std::streamoff>(marked[i]));
+            out.write(reinterpret_cast<const char*>(marks.data() + i * 4096), 4096);
+        }
+    }
     test::write_file(path("big.img"), {});
     std::filesystem::resize_file(test::fs(path("big.img")), length);
-    const Bytes source = test::pattern(512, 10);
-    test::write_file(path("boot.bin"), source);
-    const std::uintmax_t sector = (std::uintmax_t{9} << 30) / 1024;  // 4.5 GiB
     const auto result =
-        run(dimpatch, {path("big.img"), path("boot.bin"), "-sector", std::to_string(sector)});
+        run(dimpatch, {path("big.img"), path("source.bin"), "-sector", std::to_string(sector)});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(std::filesystem::file_size(test::fs(path("big.img"))), length);
     std::ifstream in(test::fs(path("big.img")), std::ios::binary);
-    Bytes around(1536);
-    in.seekg(static_cast<std::streamoff>(sector * 512 - 512));
-    in.read(reinterpret_cast<char*>(around.data()), 1536);
-    Bytes expected(1536, 0);
-    std::copy(source.begin(), source.end(), expected.begin() + 512);
-    EXPECT_EQ(around, expected);
+    const auto bytes_at = [&](std::uintmax_t position, std::size_t count) {
+        Bytes bytes(count);
+        in.seekg(static_cast<std::streamoff>(position));
+        in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(count));
+        return bytes;
+    };
+    const std::uintmax_t destination = sector * 512;
+    EXPECT_EQ(bytes_at(destination - 512, 512), Bytes(512, 0));
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_TRUE(bytes_at(destination + marked[i], 4096) ==
+                    Bytes(marks.begin() + static_cast<std::ptrdiff_t>(i * 4096),
+                          marks.begin() + static_cast<std::ptrdiff_t>(i * 4096 + 4096)))
+            << "mark " << i;
+    }
+    EXPECT_EQ(bytes_at(destination + source_length, 512), Bytes(512, 0));
 }
 
 }  // namespace

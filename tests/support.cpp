@@ -206,6 +206,8 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
             (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)) {
             ::_exit(123);
         }
+        // A program that hangs is ended, and the row fails, within a minute.
+        ::alarm(60);
         ::execv(program.c_str(), argv.data());
         ::_exit(122);
     }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <string>
 #include <vector>
@@ -57,6 +58,100 @@ TEST(DecimalValue, ConvertsLikeTheCRuntimeWithClamping) {
         EXPECT_EQ(decimal_value(wide.c_str()), value) << '"' << text << "\" (wide)";
     }
 }
+
+// Digits and white space beyond ASCII, as the Windows runtime takes them,
+// in UTF-8 on the command line.
+TEST(DecimalValue, TakesTheRuntimesUnicodeDigitsAndSpaces) {
+    const DecimalCase cases[] = {
+        {"\uFF11", 1},  // full-width, as an input method types it
+        {"\uFF11\uFF12", 12},
+        {"\u0663", 3},                // Arabic-Indic
+        {"4\u06F2", 42},              // mixed with extended Arabic-Indic
+        {"\u096F\u0E59\u1819", 999},  // Devanagari, Thai, Mongolian
+        {"\uFF19\uFF19\uFF19\uFF19\uFF19\uFF19\uFF19\uFF19\uFF19\uFF19", int_max},
+        {"\u00A0\u3000\u2007\u205F7", 7},  // spaces before the number
+        {"\u3000-\uFF15", -5},
+        {"1\u00A02", 1},  // but not inside it
+        {"\u0085"
+         "7",
+         0},  // next line is not one of them
+        {"\u2212"
+         "1",
+         0},  // nor is the minus sign a sign
+        {"\uFF0B"
+         "1",
+         0},
+        {"\u00B2", 0},      // superscript two is no digit
+        {"\U0001D7CF", 0},  // nor is a digit beyond the 16-bit plane
+        {"\xC0\xB1", 0},    // overlong "1"
+        {"\xE0\x80\xB1", 0},
+        {"\xED\xA0\x80"
+         "1",
+         0},              // a surrogate
+        {"\xEF\xBC", 0},  // cut short
+        {"7\xFF"
+         "1",
+         7},
+    };
+    for (const auto& [text, value] : cases) {
+        EXPECT_EQ(decimal_value(text), value) << '"' << text << '"';
+    }
+}
+
+// Every character of the 16-bit plane reads the same in UTF-8 as in a wide
+// string, before a digit and after one.
+TEST(DecimalValue, Utf8AndWideArgumentsAgree) {
+    const auto encode = [](char32_t c, char* out) {
+        if (c < 0x80) {
+            out[0] = static_cast<char>(c);
+            return 1;
+        }
+        if (c < 0x800) {
+            out[0] = static_cast<char>(0xC0 | c >> 6);
+            out[1] = static_cast<char>(0x80 | (c & 0x3F));
+            return 2;
+        }
+        out[0] = static_cast<char>(0xE0 | c >> 12);
+        out[1] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out[2] = static_cast<char>(0x80 | (c & 0x3F));
+        return 3;
+    };
+    for (char32_t c = 1; c < 0x10000; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF) continue;
+        char before_digit[8] = {};
+        char after_digit[8] = {'1'};
+        before_digit[encode(c, before_digit)] = '1';
+        encode(c, after_digit + 1);
+        const auto unit = static_cast<wchar_t>(c);
+        const wchar_t wide_before[] = {unit, L'1', 0};
+        const wchar_t wide_after[] = {L'1', unit, 0};
+        ASSERT_EQ(decimal_value(before_digit), decimal_value(wide_before))
+            << static_cast<std::uint32_t>(c);
+        ASSERT_EQ(decimal_value(after_digit), decimal_value(wide_after))
+            << static_cast<std::uint32_t>(c);
+    }
+}
+
+#if defined(_WIN32)
+// The Windows runtime itself, for every character of the 16-bit plane: alone,
+// before a digit and after one.
+TEST(DecimalValue, MatchesTheRuntimesWtoiOnEveryCharacter) {
+    int differences = 0;
+    for (unsigned c = 1; c < 0x10000; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF) continue;
+        const auto unit = static_cast<wchar_t>(c);
+        for (const std::wstring& text :
+             {std::wstring{unit}, std::wstring{unit, L'1'}, std::wstring{L'1', unit}}) {
+            if (decimal_value(text.c_str()) != _wtoi(text.c_str()) && ++differences <= 10) {
+                ADD_FAILURE() << "U+" << std::hex << c << ": " << std::dec
+                              << decimal_value(text.c_str()) << " against _wtoi's "
+                              << _wtoi(text.c_str());
+            }
+        }
+    }
+    EXPECT_EQ(differences, 0);
+}
+#endif
 
 struct ScanCase {
     std::vector<const char*> args;
