@@ -2,6 +2,8 @@
 // step checked, built on the primitives of each platform.
 #include "file.hpp"
 
+#include <cerrno>
+
 #include "primitives.hpp"
 
 namespace platform {
@@ -56,6 +58,10 @@ bool close_file(File& file) {
     return close_descriptor(descriptor);
 }
 
+namespace {
+
+// The name of a temporary file beside target: hidden, and showing what it
+// is and whose it is, ".prog.rom.dimtools-0123abcd.tmp" for "prog.rom".
 NativePath temporary_name(const NativePath& target, std::uint32_t unique) {
 #if defined(_WIN32)
     const std::size_t cut = target.find_last_of(L"/\\:");
@@ -77,7 +83,23 @@ NativePath temporary_name(const NativePath& target, std::uint32_t unique) {
     return name;
 }
 
-namespace {
+// A file of a name no other file has, beside the target, with what the
+// existing target has; nothing is left behind where that cannot be done.
+bool create_temporary_beside(const Output& output, File& temporary, NativePath& temporary_path) {
+    std::uint32_t unique = temporary_seed();
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        temporary_path = temporary_name(output.target, unique);
+        if (open_path(temporary_path.c_str(), OpenMode::create_new, temporary)) {
+            if (take_attributes_of(output.existing, temporary, temporary_path)) return true;
+            (void)close_file(temporary);
+            remove_path(temporary_path);
+            return false;
+        }
+        if (errno != EEXIST) return false;
+        unique = unique * 1664525u + 1013904223u;
+    }
+    return false;
+}
 
 // What a truncating open does: the file keeps its identity and loses its
 // earlier contents before the new ones are written.

@@ -41,11 +41,13 @@ void follow_links(NativePath& target) {
     }
 }
 
+}  // namespace
+
 // The owner, group and mode of the existing target, so that the file that
 // replaces it looks the same; a new output keeps the mode it was created
 // with (0666 less the umask). A user may not give a file to another user:
 // that failure leaves the output to be written in place.
-bool take_attributes_of(const File& existing, const File& temporary) {
+bool take_attributes_of(const File& existing, const File& temporary, const NativePath&) {
     if (existing.descriptor < 0) return true;
     struct stat status {};
     return ::fstat(existing.descriptor, &status) == 0 &&
@@ -53,13 +55,12 @@ bool take_attributes_of(const File& existing, const File& temporary) {
            ::fchmod(temporary.descriptor, status.st_mode & 07777) == 0;
 }
 
-}  // namespace
-
 bool open_path(const native_char* path, OpenMode mode, File& file) {
     const int flags = mode == OpenMode::read       ? O_RDONLY
                       : mode == OpenMode::read_now ? O_RDONLY | O_NONBLOCK
                       : mode == OpenMode::update   ? O_WRONLY | O_NONBLOCK
-                                                   : O_WRONLY | O_CREAT | O_TRUNC;
+                      : mode == OpenMode::replace  ? O_WRONLY | O_CREAT | O_TRUNC
+                                                   : O_WRONLY | O_CREAT | O_EXCL;
     const int descriptor = open_descriptor(path, flags);
     if (descriptor < 0) return false;
     file.descriptor = descriptor;
@@ -85,25 +86,11 @@ bool open_output(const native_char* path, Output& output) {
     return true;
 }
 
-bool create_temporary_beside(const Output& output, File& temporary, NativePath& temporary_path) {
+std::uint32_t temporary_seed() {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    auto unique = static_cast<std::uint32_t>(::getpid()) * 2654435761u ^
-                  static_cast<std::uint32_t>(now.tv_nsec);
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        temporary_path = temporary_name(output.target, unique);
-        const int descriptor = open_descriptor(temporary_path.c_str(), O_WRONLY | O_CREAT | O_EXCL);
-        if (descriptor >= 0) {
-            temporary.descriptor = descriptor;
-            if (take_attributes_of(output.existing, temporary)) return true;
-            (void)close_file(temporary);
-            remove_path(temporary_path);
-            return false;
-        }
-        if (errno != EEXIST) return false;
-        unique = unique * 1664525u + 1013904223u;
-    }
-    return false;
+    return static_cast<std::uint32_t>(::getpid()) * 2654435761u ^
+           static_cast<std::uint32_t>(now.tv_nsec);
 }
 
 bool rename_over(const NativePath& from, const NativePath& to) {

@@ -39,9 +39,11 @@ void follow_links(HANDLE handle, NativePath& target) {
     target = final_path;
 }
 
+}  // namespace
+
 // A hidden or system file stays one; the rest of what a file carries (its
 // access control list among it) the new file takes from its folder.
-bool take_attributes_of(const File& existing, const NativePath& temporary_path) {
+bool take_attributes_of(const File& existing, const File&, const NativePath& temporary_path) {
     if (existing.descriptor < 0) return true;
     BY_HANDLE_FILE_INFORMATION information{};
     if (!GetFileInformationByHandle(handle_of(existing), &information)) return false;
@@ -51,13 +53,12 @@ bool take_attributes_of(const File& existing, const NativePath& temporary_path) 
     return attributes == 0 || SetFileAttributesW(temporary_path.c_str(), attributes) != 0;
 }
 
-}  // namespace
-
 bool open_path(const native_char* path, OpenMode mode, File& file) {
     // Opening never waits for another process here.
     const int flags = mode == OpenMode::read || mode == OpenMode::read_now ? _O_RDONLY
                       : mode == OpenMode::update                           ? _O_WRONLY
-                                                 : _O_WRONLY | _O_CREAT | _O_TRUNC;
+                      : mode == OpenMode::replace ? _O_WRONLY | _O_CREAT | _O_TRUNC
+                                                  : _O_WRONLY | _O_CREAT | _O_EXCL;
     int descriptor = -1;
     if (_wsopen_s(&descriptor, path, flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
                   _S_IREAD | _S_IWRITE) != 0) {
@@ -94,28 +95,11 @@ bool open_output(const native_char* path, Output& output) {
     return true;
 }
 
-bool create_temporary_beside(const Output& output, File& temporary, NativePath& temporary_path) {
+std::uint32_t temporary_seed() {
     LARGE_INTEGER now{};
     QueryPerformanceCounter(&now);
-    auto unique = static_cast<std::uint32_t>(GetCurrentProcessId()) * 2654435761u ^
-                  static_cast<std::uint32_t>(now.LowPart);
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        temporary_path = temporary_name(output.target, unique);
-        int descriptor = -1;
-        const errno_t error = _wsopen_s(&descriptor, temporary_path.c_str(),
-                                        _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                                        _SH_DENYNO, _S_IREAD | _S_IWRITE);
-        if (error == 0) {
-            temporary.descriptor = descriptor;
-            if (take_attributes_of(output.existing, temporary_path)) return true;
-            (void)close_file(temporary);
-            remove_path(temporary_path);
-            return false;
-        }
-        if (error != EEXIST) return false;
-        unique = unique * 1664525u + 1013904223u;
-    }
-    return false;
+    return static_cast<std::uint32_t>(GetCurrentProcessId()) * 2654435761u ^
+           static_cast<std::uint32_t>(now.LowPart);
 }
 
 // Another process that holds the target open without sharing its deletion

@@ -13,8 +13,9 @@
 namespace platform {
 
 // read_now and update never wait for another process: a FIFO opens at once
-// (and then has no length) or not at all.
-enum class OpenMode { read, read_now, update, replace };
+// (and then has no length) or not at all. create_new makes a file that did
+// not exist, and fails with EEXIST where one does.
+enum class OpenMode { read, read_now, update, replace, create_new };
 
 // Binary mode always; fails for a directory.
 bool open_path(const native_char* path, OpenMode mode, File& file);
@@ -34,19 +35,18 @@ struct Output {
 // is not a failure: it leaves existing closed.
 bool open_output(const native_char* path, Output& output);
 
-// Creates a file of a name no other file has, beside the target, with the
-// attributes (mode, owner) of the existing target or those a new file gets.
-// Fails, leaving nothing behind, where that cannot be done.
-bool create_temporary_beside(const Output& output, File& temporary, NativePath& temporary_path);
+// A number that differs from run to run, for the names of temporary files.
+std::uint32_t temporary_seed();
+
+// Gives the new temporary file what the existing target has (mode, owner,
+// attributes); false where that cannot be done.
+bool take_attributes_of(const File& existing, const File& temporary,
+                        const NativePath& temporary_path);
 
 // Puts from in the place of to, replacing it without deleting it first.
 bool rename_over(const NativePath& from, const NativePath& to);
 
 void remove_path(const NativePath& path);
-
-// The name of a temporary file beside target: hidden, and showing what it
-// is and whose it is, ".prog.rom.dimtools-0123abcd.tmp" for "prog.rom".
-NativePath temporary_name(const NativePath& target, std::uint32_t unique);
 
 bool truncate_to_nothing(File& file);
 

@@ -80,7 +80,7 @@ class HeldOpen {
     HeldOpen& operator=(const HeldOpen&) = delete;
 
   private:
-    void* handle_ = nullptr;
+    [[maybe_unused]] void* handle_ = nullptr;  // Windows only
 };
 
 // start, filled up to length characters with fill: a line of a given length.
