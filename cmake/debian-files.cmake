@@ -64,8 +64,8 @@ compress("${doc}/changelog")
 file(MAKE_DIRECTORY "${root}/share/lintian/overrides")
 file(WRITE "${root}/share/lintian/overrides/dimtools"
 "# The programs are linked statically on purpose: a run then starts at the
-# cost of an empty program, where loading the C++ runtime would cost fifty
-# times as much, and these programs run hundreds of times in a build.
+# cost of an empty program, where loading the C++ runtime would cost some
+# forty-five times as much, and they run hundreds of times in a build.
 dimtools: statically-linked-binary [usr/bin/dimblank]
 dimtools: statically-linked-binary [usr/bin/dimpatch]
 dimtools: statically-linked-binary [usr/bin/hexburn]

@@ -177,7 +177,17 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
         ADD_FAILURE() << "pipe failed";
         return {};
     }
-    std::vector<std::string> words{program};
+    // The user nobody may not reach the build tree: it runs a copy.
+    const bool as_nobody = options.unprivileged && ::geteuid() == 0;
+    const std::filesystem::path copy = std::filesystem::temp_directory_path() /
+                                       ("dimtools." + std::to_string(::getpid()) + ".program");
+    if (as_nobody) {
+        std::filesystem::copy_file(program, copy,
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::permissions(copy, std::filesystem::perms(0755));
+    }
+    const std::string executed = as_nobody ? copy.string() : program;
+    std::vector<std::string> words{executed};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
@@ -202,13 +212,13 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
             if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(121);
         }
         constexpr uid_t nobody = 65534;
-        if (options.unprivileged && ::geteuid() == 0 &&
+        if (as_nobody &&
             (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)) {
             ::_exit(123);
         }
         // A program that hangs is ended, and the row fails, within a minute.
         ::alarm(60);
-        ::execv(program.c_str(), argv.data());
+        ::execv(executed.c_str(), argv.data());
         ::_exit(122);
     }
     ::close(output_pipe[1]);
@@ -222,6 +232,7 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
     result.status =
         WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 1000 + WTERMSIG(wait_status);
     result.full_status = static_cast<std::uint32_t>(result.status);
+    if (as_nobody) std::filesystem::remove(copy);
     return result;
 }
 
