@@ -1,6 +1,8 @@
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -261,6 +263,18 @@ TEST_F(Hexburn, ReplacesTheOutputKeepingWhatItIs) {
          },
          [&] { EXPECT_EQ(test::read_file(path("two.rom")), rom); }},
         {"the null device", test::on_posix ? "/dev/null" : "NUL", [] { return true; }, [] {}},
+        {"an output held open elsewhere for a moment (Windows)", path("out.rom"),
+         [&] {
+             if (test::on_posix) return false;
+             test::write_file(path("out.rom"), earlier);
+             auto holder = std::make_shared<test::HeldOpen>(path("out.rom"));
+             reader = std::thread([holder]() mutable {
+                 std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                 holder.reset();
+             });
+             return true;
+         },
+         [&] { reader.join(); }},
         {"a FIFO with a reader", path("fifo"),
          [&] {
              test::make_fifo(path("fifo"));
