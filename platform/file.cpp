@@ -83,6 +83,12 @@ NativePath temporary_name(const NativePath& target, std::uint32_t unique) {
     return name;
 }
 
+// Closed first: Windows deletes no file that is still open.
+void discard_temporary(File& temporary, const NativePath& temporary_path) {
+    if (temporary.descriptor >= 0) (void)close_file(temporary);
+    remove_path(temporary_path);
+}
+
 // A file of a name no other file has, beside the target, with what the
 // existing target has; nothing is left behind where that cannot be done.
 bool create_temporary_beside(const Output& output, File& temporary, NativePath& temporary_path) {
@@ -91,8 +97,7 @@ bool create_temporary_beside(const Output& output, File& temporary, NativePath& 
         temporary_path = temporary_name(output.target, unique);
         if (open_path(temporary_path.c_str(), OpenMode::create_new, temporary)) {
             if (take_attributes_of(output.existing, temporary, temporary_path)) return true;
-            (void)close_file(temporary);
-            remove_path(temporary_path);
+            discard_temporary(temporary, temporary_path);
             return false;
         }
         if (errno != EEXIST) return false;
@@ -129,8 +134,7 @@ bool write_whole_file(const native_char* path, std::span<const std::byte> bytes)
         rename_over(temporary_path, output.target)) {
         return true;
     }
-    if (temporary.descriptor >= 0) (void)close_file(temporary);
-    remove_path(temporary_path);
+    discard_temporary(temporary, temporary_path);
     return false;
 }
 
