@@ -230,20 +230,6 @@ TEST_F(Dimpatch, FewerThanTwoPathsPrintsUsage) {
     }
 }
 
-TEST_F(Dimpatch, FailedWriteLeavesTheImageAsItWas) {
-    if (!test::on_posix) GTEST_SKIP() << "needs a POSIX file-size limit";
-    // The file-size limit lies below the destination, so the write is
-    // refused; the image must keep its length and every byte.
-    const Bytes image = test::pattern(8192, 8);
-    const Bytes source = test::pattern(512, 9);
-    test::write_file(path("disk.img"), image);
-    test::write_file(path("boot.bin"), source);
-    const auto result = run(dimpatch, {path("disk.img"), path("boot.bin"), "-sector", "8"},
-                            {.file_size_limit = 4096});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(test::read_file(path("disk.img")), image);
-}
-
 TEST_F(Dimpatch, CopiesOfAnySizeBeyond4GiB) {
     // Sparse files: a source of more than 1 GiB, copied whole into an image
     // of 6 GiB across its 4 GiB mark. The copy goes in blocks; positions past
