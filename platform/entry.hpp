@@ -26,8 +26,12 @@ using Args = std::span<const native_char* const>;
         return entry(::platform::Args(argv, static_cast<std::size_t>(argc))); \
     }
 #else
+#include <csignal>
+// A file-size limit makes a write fail (EFBIG) instead of ending the
+// program, which then fails as for a full disk.
 #define TOOL_MAIN(entry)                                                      \
     int main(int argc, char** argv) {                                         \
+        std::signal(SIGXFSZ, SIG_IGN);                                        \
         return entry(::platform::Args(argv, static_cast<std::size_t>(argc))); \
     }
 #endif

@@ -83,27 +83,41 @@ NativePath temporary_name(const NativePath& target, std::uint32_t unique) {
     return name;
 }
 
-// Closed first: Windows deletes no file that is still open.
-void discard_temporary(File& temporary, const NativePath& temporary_path) {
-    if (temporary.descriptor >= 0) (void)close_file(temporary);
-    remove_path(temporary_path);
-}
-
-// A file of a name no other file has, beside the target, with what the
-// existing target has; nothing is left behind where that cannot be done.
-bool create_temporary_beside(const Output& output, File& temporary, NativePath& temporary_path) {
+// Tries names until make(name) succeeds or fails for a reason other than a
+// name that is taken.
+template <class Make>
+bool under_a_free_name(const Output& output, NativePath& name, Make make) {
     std::uint32_t unique = temporary_seed();
     for (int attempt = 0; attempt < 16; ++attempt) {
-        temporary_path = temporary_name(output.target, unique);
-        if (open_path(temporary_path.c_str(), OpenMode::create_new, temporary)) {
-            if (take_attributes_of(output.existing, temporary, temporary_path)) return true;
-            discard_temporary(temporary, temporary_path);
-            return false;
-        }
+        name = temporary_name(output.target, unique);
+        if (make(name)) return true;
         if (errno != EEXIST) return false;
         unique = unique * 1664525u + 1013904223u;
     }
     return false;
+}
+
+bool create_temporary(const Output& output, Temporary& temporary) {
+    if (create_nameless(output, temporary.file)) return true;
+    return under_a_free_name(output, temporary.name, [&](const NativePath& name) {
+        return create_beside(output, name, temporary.file);
+    });
+}
+
+// A nameless file is named only now, complete, and renamed at once, so a
+// killed run leaves a temporary file behind only in that moment.
+bool name_temporary(const Output& output, Temporary& temporary) {
+    return !temporary.name.empty() ||
+           under_a_free_name(output, temporary.name, [&](const NativePath& name) {
+               return give_name(output, temporary.file, name);
+           });
+}
+
+// Closed first: Windows deletes no file that is still open.
+void discard_temporary(const Output& output, Temporary& temporary) {
+    if (temporary.file.descriptor >= 0) (void)close_file(temporary.file);
+    if (!temporary.name.empty()) remove_beside(output, temporary.name);
+    temporary.name.clear();
 }
 
 // What a truncating open does: the file keeps its identity and loses its
@@ -111,7 +125,7 @@ bool create_temporary_beside(const Output& output, File& temporary, NativePath& 
 bool write_in_place(Output& output, std::span<const std::byte> bytes) {
     File& file = output.existing;
     if (file.descriptor < 0) {
-        if (!open_path(output.target.c_str(), OpenMode::replace, file)) return false;
+        if (!open_path(output.path, OpenMode::replace, file)) return false;
     } else if (output.regular && !truncate_to_nothing(file)) {
         return false;
     }
@@ -123,18 +137,22 @@ bool write_in_place(Output& output, std::span<const std::byte> bytes) {
 bool write_whole_file(const native_char* path, std::span<const std::byte> bytes) {
     Output output;
     if (!open_output(path, output)) return false;
-    File temporary;
-    NativePath temporary_path;
-    if (!output.replaceable || !create_temporary_beside(output, temporary, temporary_path)) {
+    Temporary temporary;
+    if (!output.replaceable || !create_temporary(output, temporary)) {
         return write_in_place(output, bytes);
     }
-    // Windows renames nothing over a file this process still holds open.
-    if (output.existing.descriptor >= 0) (void)close_file(output.existing);
-    if (write_all(temporary, bytes) && close_file(temporary) &&
-        rename_over(temporary_path, output.target)) {
+    if (!take_attributes_of(output, temporary)) {
+        discard_temporary(output, temporary);
+        return write_in_place(output, bytes);
+    }
+    if (write_all(temporary.file, bytes) && name_temporary(output, temporary) &&
+        close_file(temporary.file) &&
+        // Windows replaces no file this process still holds open.
+        (output.existing.descriptor < 0 || close_file(output.existing)) &&
+        replace_output(output, temporary.name)) {
         return true;
     }
-    discard_temporary(temporary, temporary_path);
+    discard_temporary(output, temporary);
     return false;
 }
 

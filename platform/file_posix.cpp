@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 #include <string_view>
 
 #include "file.hpp"
@@ -16,51 +18,144 @@ namespace platform {
 
 namespace {
 
-int open_descriptor(const char* path, int flags) {
+int open_descriptor(const char* path, int flags, mode_t mode = 0666) {
     int descriptor;
     do {
-        descriptor = ::open(path, flags | O_CLOEXEC, 0666);
+        descriptor = ::open(path, flags | O_CLOEXEC, mode);
     } while (descriptor < 0 && errno == EINTR);
     return descriptor;
 }
 
-// Replaces target by the file its chain of symbolic links ends at, which
-// need not exist. A chain too long or unreadable is left for the open to
-// refuse.
-void follow_links(NativePath& target) {
-    for (int hop = 0; hop < 40; ++hop) {
+bool same_file(const struct stat& one, const struct stat& other) {
+    return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+}
+
+// Whether the chain of links that name starts stops at a link of /proc
+// (/dev/stdout, /dev/fd/3): those name a descriptor, not a place in a
+// folder, and the caller means that descriptor.
+bool names_a_descriptor(const char* name) {
+    struct stat proc {};
+    if (::stat("/proc/self/fd", &proc) != 0) return false;
+    std::string hop = name;
+    for (int count = 0; count < 40; ++count) {
+        struct stat status {};
+        if (::lstat(hop.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return false;
+        if (status.st_dev == proc.st_dev) return true;
         char link[PATH_MAX];
-        const ssize_t length = ::readlink(target.c_str(), link, sizeof link);
-        if (length <= 0 || static_cast<std::size_t>(length) == sizeof link) return;
+        const ssize_t length = ::readlink(hop.c_str(), link, sizeof link);
+        if (length <= 0 || static_cast<std::size_t>(length) == sizeof link) return true;
         const std::string_view next(link, static_cast<std::size_t>(length));
         if (next.front() == '/') {
-            target.assign(next);
+            hop.assign(next);
         } else {
-            target.erase(target.rfind('/') + 1).append(next);
+            hop.erase(hop.rfind('/') + 1).append(next);
         }
     }
+    return true;
+}
+
+// The path the system knows the open file by: the name itself where it is
+// no link, else what /proc says of the descriptor. Empty where there is no
+// such path: a pipe's "pipe:[…]", a deleted file, no /proc.
+std::string path_of(const char* name, const File& file) {
+    struct stat status {};
+    if (::lstat(name, &status) != 0) return {};
+    if (!S_ISLNK(status.st_mode)) return name;
+    if (names_a_descriptor(name)) return {};
+    char path[PATH_MAX];
+    const std::string fd_link = "/proc/self/fd/" + std::to_string(file.descriptor);
+    const ssize_t length = ::readlink(fd_link.c_str(), path, sizeof path);
+    if (length <= 0 || static_cast<std::size_t>(length) == sizeof path || path[0] != '/') return {};
+    return std::string(path, static_cast<std::size_t>(length));
+}
+
+// Opens the folder of path and puts its last name in output.target.
+bool open_folder_of(const std::string& path, Output& output) {
+    const std::size_t cut = path.rfind('/');
+    const std::string folder = cut == std::string::npos ? "."
+                               : cut == 0               ? "/"
+                                                        : path.substr(0, cut);
+    output.target = path.substr(cut == std::string::npos ? 0 : cut + 1);
+    const int descriptor = open_descriptor(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (descriptor < 0) return false;
+    output.folder.descriptor = descriptor;
+    return !output.target.empty() && output.target != "." && output.target != "..";
+}
+
+// The extended attributes of a file (the access control list among them),
+// as the list flistxattr gives: names ending in NUL.
+bool attribute_names(int descriptor, std::string& names) {
+    for (;;) {
+        const ssize_t wanted = ::flistxattr(descriptor, nullptr, 0);
+        if (wanted <= 0) return wanted == 0 || errno == ENOTSUP;
+        names.resize(static_cast<std::size_t>(wanted));
+        const ssize_t got = ::flistxattr(descriptor, names.data(), names.size());
+        if (got >= 0) {
+            names.resize(static_cast<std::size_t>(got));
+            return true;
+        }
+        if (errno != ERANGE) return false;
+    }
+}
+
+bool copy_attribute(int from, int to, const char* name) {
+    for (;;) {
+        const ssize_t wanted = ::fgetxattr(from, name, nullptr, 0);
+        if (wanted < 0) return false;
+        std::string value(static_cast<std::size_t>(wanted), '\0');
+        const ssize_t got = ::fgetxattr(from, name, value.data(), value.size());
+        if (got >= 0)
+            return ::fsetxattr(to, name, value.data(), static_cast<std::size_t>(got), 0) == 0;
+        if (errno != ERANGE) return false;
+    }
+}
+
+constexpr const char* access_list = "system.posix_acl_access";
+
+// Every attribute but the security labels, which the new file takes from
+// its folder. A list the new file inherited from its folder, where the old
+// file had none, is dropped: a truncating open would not have added one.
+bool copy_attributes(int from, int to) {
+    std::string names;
+    if (!attribute_names(from, names)) return false;
+    bool had_access_list = false;
+    for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
+        const char* name = names.c_str() + at;
+        if (std::string_view(name).starts_with("security.")) continue;
+        had_access_list = had_access_list || std::string_view(name) == access_list;
+        if (!copy_attribute(from, to, name)) return false;
+    }
+    return had_access_list || ::fremovexattr(to, access_list) == 0 || errno == ENODATA ||
+           errno == ENOTSUP;
+}
+
+mode_t current_umask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
 }
 
 }  // namespace
 
-// The owner, group and mode of the existing target, so that the file that
-// replaces it looks the same; a new output keeps the mode it was created
-// with (0666 less the umask). A user may not give a file to another user:
-// that failure leaves the output to be written in place.
-bool take_attributes_of(const File& existing, const File& temporary, const NativePath&) {
-    if (existing.descriptor < 0) return true;
+// The temporary file is made with no permission for group and others; only
+// then does it get the old file's owner and group (a user may not give a
+// file to another user: that leaves the output to be written in place),
+// mode and attributes, or a new output's 0666 less the umask.
+bool take_attributes_of(const Output& output, const Temporary& temporary) {
+    const int to = temporary.file.descriptor;
+    if (output.existing.descriptor < 0) return ::fchmod(to, 0666 & ~current_umask()) == 0;
     struct stat status {};
-    return ::fstat(existing.descriptor, &status) == 0 &&
-           ::fchown(temporary.descriptor, status.st_uid, status.st_gid) == 0 &&
-           ::fchmod(temporary.descriptor, status.st_mode & 07777) == 0;
+    return ::fstat(output.existing.descriptor, &status) == 0 &&
+           ::fchown(to, status.st_uid, status.st_gid) == 0 &&
+           copy_attributes(output.existing.descriptor, to) &&
+           ::fchmod(to, status.st_mode & 07777) == 0;
 }
 
 bool open_path(const native_char* path, OpenMode mode, File& file) {
     const int flags = mode == OpenMode::read       ? O_RDONLY
                       : mode == OpenMode::read_now ? O_RDONLY | O_NONBLOCK
                       : mode == OpenMode::update   ? O_WRONLY | O_NONBLOCK
-                      : mode == OpenMode::replace  ? O_WRONLY | O_CREAT | O_TRUNC
-                                                   : O_WRONLY | O_CREAT | O_EXCL;
+                                                   : O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY;
     const int descriptor = open_descriptor(path, flags);
     if (descriptor < 0) return false;
     file.descriptor = descriptor;
@@ -71,19 +166,63 @@ bool open_path(const native_char* path, OpenMode mode, File& file) {
 }
 
 bool open_output(const native_char* path, Output& output) {
-    output.target = path;
-    follow_links(output.target);
-    const int descriptor = open_descriptor(output.target.c_str(), O_WRONLY);
+    output.path = path;
+    const int descriptor = open_descriptor(path, O_WRONLY | O_NOCTTY);
     if (descriptor < 0) {
-        output.replaceable = errno == ENOENT;
-        return output.replaceable;
+        if (errno != ENOENT) return false;
+        struct stat status {};
+        // A dangling link: the system creates through it, or refuses.
+        if (::lstat(path, &status) == 0) return true;
+        output.replaceable = open_folder_of(path, output);
+        return true;
     }
     output.existing.descriptor = descriptor;
     struct stat status {};
     if (::fstat(descriptor, &status) != 0) return false;
     output.regular = S_ISREG(status.st_mode);
-    output.replaceable = output.regular && status.st_nlink == 1;
+    if (!output.regular || status.st_nlink != 1) return true;
+    // The rename must land on this very file: its folder is opened and the
+    // name in it checked, so that a folder or name swapped in between
+    // cannot redirect the new file.
+    const std::string where = path_of(path, output.existing);
+    struct stat named {};
+    output.replaceable = !where.empty() && open_folder_of(where, output) &&
+                         ::fstatat(output.folder.descriptor, output.target.c_str(), &named,
+                                   AT_SYMLINK_NOFOLLOW) == 0 &&
+                         S_ISREG(named.st_mode) && same_file(named, status);
     return true;
+}
+
+bool create_nameless(const Output& output, File& file) {
+#if defined(O_TMPFILE)
+    // Named later through /proc, so only where it is there.
+    if (::access("/proc/self/fd", X_OK) != 0) return false;
+    const int descriptor =
+        ::openat(output.folder.descriptor, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0600);
+    if (descriptor < 0) return false;
+    file.descriptor = descriptor;
+    return true;
+#else
+    (void)output, (void)file;
+    return false;
+#endif
+}
+
+bool create_beside(const Output& output, const NativePath& name, File& file) {
+    int descriptor;
+    do {
+        descriptor = ::openat(output.folder.descriptor, name.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    } while (descriptor < 0 && errno == EINTR);
+    if (descriptor < 0) return false;
+    file.descriptor = descriptor;
+    return true;
+}
+
+bool give_name(const Output& output, const File& file, const NativePath& name) {
+    const std::string fd_link = "/proc/self/fd/" + std::to_string(file.descriptor);
+    return ::linkat(AT_FDCWD, fd_link.c_str(), output.folder.descriptor, name.c_str(),
+                    AT_SYMLINK_FOLLOW) == 0;
 }
 
 std::uint32_t temporary_seed() {
@@ -93,11 +232,14 @@ std::uint32_t temporary_seed() {
            static_cast<std::uint32_t>(now.tv_nsec);
 }
 
-bool rename_over(const NativePath& from, const NativePath& to) {
-    return ::rename(from.c_str(), to.c_str()) == 0;
+bool replace_output(const Output& output, const NativePath& name) {
+    return ::renameat(output.folder.descriptor, name.c_str(), output.folder.descriptor,
+                      output.target.c_str()) == 0;
 }
 
-void remove_path(const NativePath& path) { (void)::unlink(path.c_str()); }
+void remove_beside(const Output& output, const NativePath& name) {
+    (void)::unlinkat(output.folder.descriptor, name.c_str(), 0);
+}
 
 bool truncate_to_nothing(File& file) { return ::ftruncate(file.descriptor, 0) == 0; }
 

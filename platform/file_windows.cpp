@@ -41,24 +41,24 @@ void follow_links(HANDLE handle, NativePath& target) {
 
 }  // namespace
 
-// A hidden or system file stays one; the rest of what a file carries (its
-// access control list among it) the new file takes from its folder.
-bool take_attributes_of(const File& existing, const File&, const NativePath& temporary_path) {
-    if (existing.descriptor < 0) return true;
+// A hidden or system file stays one. Where the output is replaced, the
+// system gives the new file the rest of what the old one carries (its access
+// control list, its streams); a new output takes its folder's.
+bool take_attributes_of(const Output& output, const Temporary& temporary) {
+    if (output.existing.descriptor < 0) return true;
     BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(handle_of(existing), &information)) return false;
+    if (!GetFileInformationByHandle(handle_of(output.existing), &information)) return false;
     constexpr DWORD kept =
         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     const DWORD attributes = information.dwFileAttributes & kept;
-    return attributes == 0 || SetFileAttributesW(temporary_path.c_str(), attributes) != 0;
+    return attributes == 0 || SetFileAttributesW(temporary.name.c_str(), attributes) != 0;
 }
 
 bool open_path(const native_char* path, OpenMode mode, File& file) {
     // Opening never waits for another process here.
     const int flags = mode == OpenMode::read || mode == OpenMode::read_now ? _O_RDONLY
                       : mode == OpenMode::update                           ? _O_WRONLY
-                      : mode == OpenMode::replace ? _O_WRONLY | _O_CREAT | _O_TRUNC
-                                                  : _O_WRONLY | _O_CREAT | _O_EXCL;
+                                                 : _O_WRONLY | _O_CREAT | _O_TRUNC;
     int descriptor = -1;
     if (_wsopen_s(&descriptor, path, flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
                   _S_IREAD | _S_IWRITE) != 0) {
@@ -70,6 +70,7 @@ bool open_path(const native_char* path, OpenMode mode, File& file) {
 }
 
 bool open_output(const native_char* path, Output& output) {
+    output.path = path;
     output.target = path;
     int descriptor = -1;
     const errno_t error = _wsopen_s(&descriptor, path, _O_WRONLY | _O_BINARY | _O_NOINHERIT,
@@ -102,21 +103,49 @@ std::uint32_t temporary_seed() {
            static_cast<std::uint32_t>(now.LowPart);
 }
 
-// Another process that holds the target open without sharing its deletion
-// (a reader, a virus scanner, an indexer) blocks the rename; it is tried
-// again for about a second.
-bool rename_over(const NativePath& from, const NativePath& to) {
+bool create_nameless(const Output&, File&) { return false; }
+
+bool create_beside(const Output&, const NativePath& name, File& file) {
+    int descriptor = -1;
+    if (_wsopen_s(&descriptor, name.c_str(),
+                  _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
+                  _S_IREAD | _S_IWRITE) != 0) {
+        return false;
+    }
+    file.descriptor = descriptor;
+    return true;
+}
+
+// Temporary files here always have a name.
+bool give_name(const Output&, const File&, const NativePath&) {
+    errno = EINVAL;
+    return false;
+}
+
+// An existing output is replaced by ReplaceFileW, which keeps its access
+// control list, attributes and streams; a new one is a rename. Another
+// process that holds the output open without sharing its deletion (a
+// reader, a virus scanner, an indexer) blocks either; it is tried again for
+// about a second.
+bool replace_output(const Output& output, const NativePath& name) {
     for (int attempt = 0;; ++attempt) {
-        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+        const bool done =
+            output.regular
+                ? ReplaceFileW(output.target.c_str(), name.c_str(), nullptr,
+                               REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
+                : MoveFileExW(name.c_str(), output.target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+        if (done) return true;
         const DWORD error = GetLastError();
-        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) || attempt == 20) {
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
+             error != ERROR_UNABLE_TO_REMOVE_REPLACED) ||
+            attempt == 20) {
             return false;
         }
         Sleep(50);
     }
 }
 
-void remove_path(const NativePath& path) { (void)DeleteFileW(path.c_str()); }
+void remove_beside(const Output&, const NativePath& name) { (void)DeleteFileW(name.c_str()); }
 
 bool truncate_to_nothing(File& file) { return _chsize_s(file.descriptor, 0) == 0; }
 

@@ -13,9 +13,8 @@
 namespace platform {
 
 // read_now and update never wait for another process: a FIFO opens at once
-// (and then has no length) or not at all. create_new makes a file that did
-// not exist, and fails with EEXIST where one does.
-enum class OpenMode { read, read_now, update, replace, create_new };
+// (and then has no length) or not at all.
+enum class OpenMode { read, read_now, update, replace };
 
 // Binary mode always; fails for a directory.
 bool open_path(const native_char* path, OpenMode mode, File& file);
@@ -24,29 +23,53 @@ using NativePath = std::basic_string<native_char>;
 
 // An output about to be replaced whole.
 struct Output {
-    NativePath target;         // the file the path finally names, through any links
-    File existing;             // that file opened for writing, when it exists
-    bool regular = false;      // existing is a regular file
-    bool replaceable = false;  // a file renamed over the target keeps what a truncating open keeps
+    const native_char* path = nullptr;  // the name the user gave
+    File existing;                      // the output opened for writing, when it exists
+    bool regular = false;               // existing is a regular file
+    bool replaceable = false;           // a file renamed over it keeps what a truncating open keeps
+    // Where the rename lands: on POSIX the output's last name within folder,
+    // a descriptor of the folder it provably lives in; on Windows the path
+    // of the file, through any links.
+    NativePath target;
+    File folder;
 };
 
-// Finds the target and opens it for writing without creating or truncating
-// it, so that permissions count as for a truncating open. A missing target
-// is not a failure: it leaves existing closed.
+// A new file beside the output; on Linux it has no name (empty) until it is
+// complete.
+struct Temporary {
+    File file;
+    NativePath name;
+};
+
+// Opens the output by the user's name for writing, without creating or
+// truncating it, so that the system decides on permissions and links as for
+// a truncating open. A missing output is not a failure: existing stays
+// closed. replaceable says whether a rename may put a new file in its place.
 bool open_output(const native_char* path, Output& output);
+
+// A file with no name beside the output, where the system makes one.
+bool create_nameless(const Output& output, File& file);
+
+// A new file called name beside the output; fails with EEXIST where the name
+// is taken.
+bool create_beside(const Output& output, const NativePath& name, File& file);
+
+// Gives a nameless file the name, beside the output; EEXIST as above.
+bool give_name(const Output& output, const File& file, const NativePath& name);
 
 // A number that differs from run to run, for the names of temporary files.
 std::uint32_t temporary_seed();
 
-// Gives the new temporary file what the existing target has (mode, owner,
-// attributes); false where that cannot be done.
-bool take_attributes_of(const File& existing, const File& temporary,
-                        const NativePath& temporary_path);
+// Gives the temporary file what the existing output has (owner, group, mode,
+// access rules, attributes) or, for a new output, the mode a created file
+// gets; false where that cannot be done.
+bool take_attributes_of(const Output& output, const Temporary& temporary);
 
-// Puts from in the place of to, replacing it without deleting it first.
-bool rename_over(const NativePath& from, const NativePath& to);
+// Puts the named temporary file in the place of the output, replacing it
+// without deleting it first.
+bool replace_output(const Output& output, const NativePath& name);
 
-void remove_path(const NativePath& path);
+void remove_beside(const Output& output, const NativePath& name);
 
 bool truncate_to_nothing(File& file);
 

@@ -18,6 +18,7 @@ TEST_F(Dimblank, WritesTheBlankImageOverAnythingThere) {
     struct Earlier {
         const char* name;
         std::optional<Bytes> contents;  // none: no file yet
+        std::string image = "disk.img";
     };
     const Earlier cases[] = {
         {"new file", std::nullopt},
@@ -25,16 +26,21 @@ TEST_F(Dimblank, WritesTheBlankImageOverAnythingThere) {
         {"shorter file", test::pattern(1000, 12)},
         {"longer file", test::pattern(1000000, 13)},
         {"same length", test::pattern(737280, 14)},
+        {"/dev/stdout into a pipe", std::nullopt, "/dev/stdout"},
     };
-    for (const auto& [name, contents] : cases) {
+    for (const auto& [name, contents, image] : cases) {
         SCOPED_TRACE(name);
+        if (test::skip_row_unless_posix(image.starts_with("/dev/"), name)) continue;
         std::filesystem::remove(test::fs(path("disk.img")));
         if (contents) test::write_file(path("disk.img"), *contents);
-        const auto result = run(dimblank, {path("disk.img")});
+        const bool to_stdout = image == "/dev/stdout";
+        const auto result = run(dimblank, {to_stdout ? image : path(image)});
         EXPECT_EQ(result.status, 0);
-        EXPECT_EQ(result.standard_output, "");
+        EXPECT_EQ(result.standard_output, to_stdout ? std::string(737280, '\0') : "");
         EXPECT_EQ(result.standard_error, "");
-        EXPECT_EQ(test::read_file(path("disk.img")), blank_image);
+        if (!to_stdout) {
+            EXPECT_EQ(test::read_file(path(image)), blank_image);
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <string>
@@ -143,6 +144,7 @@ TEST_F(Hexburn, FaultsGiveMinusOneAndLeaveTheFilesAlone) {
         bool posix_only = false;
         bool read_only_output = false;  // and the folder writable: a rename would get through
         bool held_open = false;         // by another program, past the retries (Windows)
+        bool planted_link = false;      // output is nobody's link in a sticky folder, run as root
     };
     const Fault cases[] = {
         {"missing input", path("none.hex"), path("out.rom")},
@@ -167,8 +169,28 @@ TEST_F(Hexburn, FaultsGiveMinusOneAndLeaveTheFilesAlone) {
          false,
          false,
          true},
+        {"a link planted by another user in a sticky folder",
+         path("prog.hex"),
+         path("sticky/victim.rom"),
+         {},
+         true,
+         false,
+         false,
+         true},
     };
     test::make_dangling_link(path("gone.hex"), path("gone"));
+    // Where the system refuses to follow it (fs.protected_symlinks).
+    const std::string protection = "/proc/sys/fs/protected_symlinks";
+    const bool links_protected = std::filesystem::exists(protection) &&
+                                 test::read_file(protection) == Bytes{'1', '\n'} &&
+                                 test::owner_of(folder).first == 0;
+    if (test::on_posix) {
+        std::filesystem::create_directory(test::fs(path("sticky")));
+        std::filesystem::permissions(test::fs(path("sticky")), std::filesystem::perms(01777));
+        std::filesystem::create_symlink(test::fs(path("out.rom")),
+                                        test::fs(path("sticky/victim.rom")));
+        (void)test::give_to(path("sticky/victim.rom"), 65534, 65534);
+    }
     const auto names_before = [&] {
         test::write_text(path("prog.hex"), hex);
         test::write_file(path("out.rom"), earlier);
@@ -178,6 +200,11 @@ TEST_F(Hexburn, FaultsGiveMinusOneAndLeaveTheFilesAlone) {
         SCOPED_TRACE(fault.name);
         if (test::skip_row_unless_posix(fault.posix_only, fault.name)) continue;
         if (fault.held_open && test::on_posix) continue;
+        if (fault.planted_link && !links_protected) {
+            std::cout << "[ SKIPPED  ] " << fault.name
+                      << ": needs root and fs.protected_symlinks=1\n";
+            continue;
+        }
         test::write_text(path("prog.hex"), hex);
         test::write_file(path("out.rom"), earlier);
         std::filesystem::remove(test::fs(path("new.rom")));
@@ -217,6 +244,14 @@ TEST_F(Hexburn, ReplacesTheOutputKeepingWhatItIs) {
     };
     std::thread reader;
     Bytes received;
+    test::RunResult result;
+    // user::rw- user:nobody:rw- group::--- mask::rw- other::---, as the
+    // kernel stores an access control list.
+    const std::string acl(
+        "\x02\0\0\0\x01\0\x06\0\xff\xff\xff\xff\x02\0\x06\0\xfe\xff\0\0"
+        "\x04\0\0\0\xff\xff\xff\xff\x10\0\x06\0\xff\xff\xff\xff"
+        "\x20\0\0\0\xff\xff\xff\xff",
+        44);
     struct Kept {
         const char* name;
         std::string output;
@@ -253,6 +288,29 @@ TEST_F(Hexburn, ReplacesTheOutputKeepingWhatItIs) {
          [&] {
              EXPECT_TRUE(fs::is_symlink(test::fs(path("link.rom"))));
              EXPECT_EQ(test::read_file(path("real.rom")), rom);
+         },
+         true},
+        {"an access control list and a user attribute are kept", path("out.rom"),
+         [&] {
+             test::write_file(path("out.rom"), earlier);
+             fs::permissions(test::fs(path("out.rom")), fs::perms(0600));
+             return test::set_attribute(path("out.rom"), "system.posix_acl_access", acl) &&
+                    test::set_attribute(path("out.rom"), "user.dimtools", "kept");
+         },
+         [&] {
+             EXPECT_EQ(test::attribute(path("out.rom"), "system.posix_acl_access"), acl);
+             EXPECT_EQ(test::attribute(path("out.rom"), "user.dimtools"), "kept");
+         },
+         true},
+        {"a hidden output stays hidden (Windows)", path("out.rom"),
+         [&] {
+             test::write_file(path("out.rom"), earlier);
+             return !test::on_posix && test::set_attribute(path("out.rom"), "hidden", "yes");
+         },
+         [&] { EXPECT_EQ(test::attribute(path("out.rom"), "hidden"), "yes"); }},
+        {"/dev/stdout into a pipe", "/dev/stdout", [] { return true; },
+         [&] {
+             EXPECT_EQ(Bytes(result.standard_output.begin(), result.standard_output.end()), rom);
          },
          true},
         {"two hard links share the new contents", path("one.rom"),
@@ -292,9 +350,13 @@ TEST_F(Hexburn, ReplacesTheOutputKeepingWhatItIs) {
         fs::remove_all(test::fs(folder));
         fs::create_directory(test::fs(folder));
         test::write_text(path("prog.hex"), ":0140000042FF\n");
-        if (test::skip_row_unless_posix(kept.posix_only, kept.name) || !kept.prepare()) continue;
+        if (test::skip_row_unless_posix(kept.posix_only, kept.name)) continue;
+        if (!kept.prepare()) {
+            std::cout << "[ SKIPPED  ] " << kept.name << ": cannot be set up on this system\n";
+            continue;
+        }
         auto names = test::folder_names(folder);
-        const auto result = run(hexburn, {path("prog.hex"), kept.output});
+        result = run(hexburn, {path("prog.hex"), kept.output});
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.standard_error, "");
         if (fs::is_regular_file(test::fs(kept.output))) {

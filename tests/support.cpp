@@ -14,6 +14,9 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#if defined(__linux__)
+#include <sys/xattr.h>
+#endif
 #include <unistd.h>
 
 #include <cerrno>
@@ -204,10 +207,9 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
         if (!options.working_folder.empty() && ::chdir(options.working_folder.c_str()) != 0) {
             ::_exit(120);
         }
+        // The programs must ignore SIGXFSZ themselves.
+        ::signal(SIGXFSZ, SIG_DFL);
         if (options.file_size_limit) {
-            // An ignored SIGXFSZ stays ignored across exec, so the limit
-            // shows up as a failing write (EFBIG), not as a killed process.
-            ::signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{*options.file_size_limit, *options.file_size_limit};
             if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(121);
         }
@@ -286,10 +288,38 @@ std::pair<std::uint32_t, std::uint32_t> owner_of(const std::string& path) {
 
 bool give_to(const std::string& path, std::uint32_t user, std::uint32_t group) {
 #if !defined(_WIN32)
-    return ::chown(path.c_str(), user, group) == 0;
+    return ::lchown(path.c_str(), user, group) == 0;
 #else
     (void)path, (void)user, (void)group;
     return false;
+#endif
+}
+
+bool set_attribute(const std::string& path, const char* name, const std::string& value) {
+#if defined(__linux__)
+    return ::setxattr(path.c_str(), name, value.data(), value.size(), 0) == 0;
+#elif defined(_WIN32)
+    return std::string_view(name) == "hidden" && value == "yes" &&
+           SetFileAttributesW(fs(path).c_str(), FILE_ATTRIBUTE_HIDDEN) != 0;
+#else
+    (void)path, (void)name, (void)value;
+    return false;
+#endif
+}
+
+std::string attribute(const std::string& path, const char* name) {
+#if defined(__linux__)
+    char value[256];
+    const ssize_t length = ::getxattr(path.c_str(), name, value, sizeof value);
+    return length < 0 ? std::string() : std::string(value, static_cast<std::size_t>(length));
+#elif defined(_WIN32)
+    const DWORD attributes = GetFileAttributesW(fs(path).c_str());
+    const bool hidden =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN);
+    return std::string_view(name) == "hidden" && hidden ? "yes" : "";
+#else
+    (void)path, (void)name;
+    return {};
 #endif
 }
 

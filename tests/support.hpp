@@ -62,10 +62,15 @@ void make_dangling_link(const std::string& link, const std::string& missing_targ
 // A FIFO (POSIX only; nothing elsewhere).
 void make_fifo(const std::string& path);
 
-// The owning user and group of a file, and a change of them (POSIX only;
-// elsewhere 0 and false).
+// The owning user and group of a file, and a change of them, of a link
+// itself where path is one (POSIX only; elsewhere 0 and false).
 std::pair<std::uint32_t, std::uint32_t> owner_of(const std::string& path);
 bool give_to(const std::string& path, std::uint32_t user, std::uint32_t group);
+
+// An extended attribute of a file, set and read; on Windows the one
+// attribute is "hidden", with the value "yes" (elsewhere false and empty).
+bool set_attribute(const std::string& path, const char* name, const std::string& value);
+std::string attribute(const std::string& path, const char* name);
 
 // The names in a folder, sorted.
 std::vector<std::string> folder_names(const std::string& folder);
