@@ -6,9 +6,12 @@
 // creating it or replacing whatever it held. There is no boot sector, no
 // allocation table and no directory, and there are no options.
 //
+// "--version" or "--help" as the only argument prints the version or a short
+// help to standard output instead.
+//
 // Exit status: 0 when the image is written; 1 when no path is given (the only
-// case that prints anything, a usage line), or when the image cannot be
-// created or its write or close fails.
+// case that prints anything unasked, a usage line), or when the image cannot
+// be created or its write or close fails.
 #include "dimblank.hpp"
 
 #include <cstddef>
@@ -27,6 +30,12 @@ constexpr std::size_t image_size = sector_count * sector_size;
 static_assert(image_size == 737280);
 
 constexpr std::string_view usage = "usage: dimblank image";
+constexpr std::string_view help =
+    "Writes an empty 720 KB disk image: 1,440 sectors of 512 bytes, all 0x00.\n"
+    "No options. --version and --help, alone, print the version or this text.\n"
+    "Exit status: 0 the image was written; 1 no path, or the image could not\n"
+    "be written (it is then left as it was, unless written in place).\n"
+    "Manual: man dimblank (on Windows, dimblank.txt beside the program).\n";
 
 struct FreeBuffer {
     void operator()(std::byte* buffer) const { std::free(buffer); }
@@ -35,6 +44,10 @@ struct FreeBuffer {
 }  // namespace
 
 int run(platform::Args args) {
+    if (platform::asks_for_information(args)) {
+        return platform::print_information(args, "dimblank", usage, help) ? exit_success
+                                                                         : exit_failure;
+    }
     if (args.size() < 2) {
         platform::print_usage(usage);
         return exit_failure;

@@ -10,8 +10,11 @@
 // size, a block device included. A FIFO, or anything else without a length,
 // is refused at once rather than waited for.
 //
+// "--version" or "--help" as the only argument prints the version or a short
+// help to standard output instead.
+//
 // Exit status: 0 when the bytes are written; 1 when there are fewer than two
-// paths (the only case that prints anything, a usage line), when either file
+// paths (the only case that prints anything unasked, a usage line), when either file
 // cannot be opened or read or has no length, when the range does not lie
 // inside both files or has a negative value, or when a write or close fails.
 #include "dimpatch.hpp"
@@ -30,6 +33,15 @@ namespace dimpatch {
 namespace {
 
 constexpr std::string_view usage = "usage: dimpatch image source [-offset N] [-size N] [-sector N]";
+constexpr std::string_view help =
+    "Copies bytes of source into image, in place, at a sector of 512 bytes.\n"
+    "  -offset N   first source byte to copy (default 0)\n"
+    "  -size N     number of bytes to copy (default: the whole source)\n"
+    "  -sector N   sector of the first destination byte (default 0)\n"
+    "--version and --help, alone, print the version or this text.\n"
+    "Exit status: 0 the bytes were written; 1 a path is missing, a file could\n"
+    "not be read or written, or the range does not fit in both files.\n"
+    "Manual: man dimpatch (on Windows, dimpatch.txt beside the program).\n";
 
 constexpr std::int64_t block_size = std::int64_t{1} << 20;
 
@@ -73,6 +85,10 @@ bool copy_range(platform::File& source, platform::File& image, const PatchReques
 }  // namespace
 
 int run(platform::Args args) {
+    if (platform::asks_for_information(args)) {
+        return platform::print_information(args, "dimpatch", usage, help) ? exit_success
+                                                                         : exit_failure;
+    }
     if (args.size() < 3) {
         platform::print_usage(usage);
         return exit_failure;

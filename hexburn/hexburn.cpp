@@ -9,9 +9,12 @@
 // checksum is not read and other record types are skipped. The input is read
 // and closed before the output is written, whole or not at all.
 //
+// "--version" or "--help" as the only argument prints the version or a short
+// help to standard output instead.
+//
 // Exit status: 0 when the ROM image is written; -1 (255 to a POSIX shell)
-// when there are fewer than two paths (the only case that prints anything, a
-// usage line), when the input cannot be opened or read, or when the output
+// when there are fewer than two paths (the only case that prints anything
+// unasked, a usage line), when the input cannot be opened or read, or when the output
 // cannot be created or its write or close fails.
 #include "hexburn.hpp"
 
@@ -25,6 +28,13 @@ namespace hexburn {
 namespace {
 
 constexpr std::string_view usage = "usage: hexburn input.hex output.rom";
+constexpr std::string_view help =
+    "Turns the data records of an Intel HEX file into a 32 KB ROM image of\n"
+    "addresses 0x4000-0xBFFF (0x00 where no record wrote).\n"
+    "No options. --version and --help, alone, print the version or this text.\n"
+    "Exit status: 0 the ROM image was written; -1 (255) a path is missing, or\n"
+    "the input could not be read or the output written.\n"
+    "Manual: man hexburn (on Windows, hexburn.txt beside the program).\n";
 
 // The input is read in blocks and cut into pieces as if a line at a time.
 constexpr std::size_t read_block_size = 64 * 1024;
@@ -40,6 +50,10 @@ bool load_file(platform::File& input, MemoryImage& memory) {
 }  // namespace
 
 int run(platform::Args args) {
+    if (platform::asks_for_information(args)) {
+        return platform::print_information(args, "hexburn", usage, help) ? exit_success
+                                                                        : exit_failure;
+    }
     if (args.size() < 3) {
         platform::print_usage(usage);
         return exit_failure;

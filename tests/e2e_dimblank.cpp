@@ -27,6 +27,7 @@ TEST_F(Dimblank, WritesTheBlankImageOverAnythingThere) {
         {"longer file", test::pattern(1000000, 13)},
         {"same length", test::pattern(737280, 14)},
         {"/dev/stdout into a pipe", std::nullopt, "/dev/stdout"},
+        {"a path that reads --help", std::nullopt, "--help"},
     };
     for (const auto& [name, contents, image] : cases) {
         SCOPED_TRACE(name);
@@ -87,12 +88,8 @@ TEST_F(Dimblank, FaultsGiveStatusOne) {
     EXPECT_TRUE(std::filesystem::is_directory(test::fs(path("folder"))));
 }
 
-TEST_F(Dimblank, NoPathPrintsUsage) {
-    const auto result = run(dimblank, {}, {.working_folder = folder});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.standard_output, "");
-    EXPECT_EQ(result.standard_error, std::string("usage: dimblank image") + test::line_end);
-    EXPECT_TRUE(std::filesystem::is_empty(test::fs(folder)));
+TEST_F(Dimblank, UsageVersionAndHelp) {
+    test::expect_usage_and_information(dimblank, "usage: dimblank image", 1, {}, folder);
 }
 
 }  // namespace

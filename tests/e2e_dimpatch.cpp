@@ -217,17 +217,8 @@ TEST_F(Dimpatch, FaultsLeaveTheFilesAlone) {
     }
 }
 
-TEST_F(Dimpatch, FewerThanTwoPathsPrintsUsage) {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{}, std::vector<std::string>{"disk.img"}}) {
-        const auto result = run(dimpatch, args, {.working_folder = folder});
-        EXPECT_EQ(result.status, 1);
-        EXPECT_EQ(result.standard_output, "");
-        EXPECT_EQ(result.standard_error,
-                  std::string("usage: dimpatch image source [-offset N] [-size N] [-sector N]") +
-                      test::line_end);
-        EXPECT_TRUE(std::filesystem::is_empty(test::fs(folder)));
-    }
+TEST_F(Dimpatch, UsageVersionAndHelp) {
+    test::expect_usage_and_information(dimpatch, "usage: dimpatch image source [-offset N] [-size N] [-sector N]", 1, {"disk.img"}, folder);
 }
 
 TEST_F(Dimpatch, CopiesOfAnySizeBeyond4GiB) {

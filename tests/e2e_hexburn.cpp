@@ -368,16 +368,8 @@ TEST_F(Hexburn, ReplacesTheOutputKeepingWhatItIs) {
     }
 }
 
-TEST_F(Hexburn, FewerThanTwoPathsPrintsUsage) {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{}, std::vector<std::string>{"prog.hex"}}) {
-        const auto result = run(hexburn, args, {.working_folder = folder});
-        EXPECT_EQ(result.status, 255);
-        EXPECT_EQ(result.standard_output, "");
-        EXPECT_EQ(result.standard_error,
-                  std::string("usage: hexburn input.hex output.rom") + test::line_end);
-        EXPECT_TRUE(std::filesystem::is_empty(test::fs(folder)));
-    }
+TEST_F(Hexburn, UsageVersionAndHelp) {
+    test::expect_usage_and_information(hexburn, "usage: hexburn input.hex output.rom", 255, {"prog.hex"}, folder);
 }
 
 TEST_F(Hexburn, FurtherArgumentsAreIgnored) {

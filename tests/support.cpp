@@ -339,6 +339,33 @@ Bytes pattern(std::size_t length, std::uint8_t seed) {
     return bytes;
 }
 
+void expect_usage_and_information(const std::string& program, const std::string& usage,
+                                  int failure_status, const std::vector<std::string>& too_few,
+                                  const std::string& folder) {
+    const std::string name = usage.substr(7, usage.find(' ', 7) - 7);  // after "usage: "
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string output_start;
+        std::string error;
+    };
+    const Case cases[] = {
+        {{}, failure_status, "", usage + line_end},
+        {too_few, failure_status, "", usage + line_end},
+        {{"--version"}, 0, name + " " + DIMTOOLS_VERSION + line_end, ""},
+        {{"--help"}, 0, usage + line_end + "", ""},
+    };
+    for (const auto& [args, status, output_start, error] : cases) {
+        SCOPED_TRACE(args.empty() ? "no argument" : args.back());
+        const auto result = run(program, args, {.working_folder = folder});
+        EXPECT_EQ(result.status, status);
+        EXPECT_TRUE(result.standard_output.starts_with(output_start)) << result.standard_output;
+        EXPECT_EQ(result.standard_output.empty(), output_start.empty());
+        EXPECT_EQ(result.standard_error, error);
+        EXPECT_TRUE(std::filesystem::is_empty(fs(folder)));
+    }
+}
+
 void InFolder::SetUp() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(info->test_suite_name()) + "." + info->name();

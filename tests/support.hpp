@@ -88,6 +88,14 @@ class HeldOpen {
     [[maybe_unused]] void* handle_ = nullptr;  // Windows only
 };
 
+// The program run with too few paths, and with "--version" or "--help"
+// alone: the usage line on standard error with the failure status, or the
+// version or the help on standard output with status 0; never a file made
+// in folder, the working folder.
+void expect_usage_and_information(const std::string& program, const std::string& usage,
+                                  int failure_status, const std::vector<std::string>& too_few,
+                                  const std::string& folder);
+
 // start, filled up to length characters with fill: a line of a given length.
 inline std::string padded_line(std::size_t length, const std::string& start, char fill) {
     std::string line = start;
