@@ -35,7 +35,7 @@ constexpr std::string_view help =
     "No options. --version and --help, alone, print the version or this text.\n"
     "Exit status: 0 the image was written; 1 no path, or the image could not\n"
     "be written (it is then left as it was, unless written in place).\n"
-    "Manual: man dimblank (on Windows, dimblank.txt beside the program).\n";
+    "Manual: man dimblank (on Windows, dimblank.txt in the dimtools folder).\n";
 
 struct FreeBuffer {
     void operator()(std::byte* buffer) const { std::free(buffer); }

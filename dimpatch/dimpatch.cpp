@@ -41,7 +41,7 @@ constexpr std::string_view help =
     "--version and --help, alone, print the version or this text.\n"
     "Exit status: 0 the bytes were written; 1 a path is missing, a file could\n"
     "not be read or written, or the range does not fit in both files.\n"
-    "Manual: man dimpatch (on Windows, dimpatch.txt beside the program).\n";
+    "Manual: man dimpatch (on Windows, dimpatch.txt in the dimtools folder).\n";
 
 constexpr std::int64_t block_size = std::int64_t{1} << 20;
 

@@ -34,7 +34,7 @@ constexpr std::string_view help =
     "No options. --version and --help, alone, print the version or this text.\n"
     "Exit status: 0 the ROM image was written; -1 (255) a path is missing, or\n"
     "the input could not be read or the output written.\n"
-    "Manual: man hexburn (on Windows, hexburn.txt beside the program).\n";
+    "Manual: man hexburn (on Windows, hexburn.txt in the dimtools folder).\n";
 
 // The input is read in blocks and cut into pieces as if a line at a time.
 constexpr std::size_t read_block_size = 64 * 1024;
