@@ -1,8 +1,9 @@
 # Run by CPack once a package is made. The archive generators of CPack
 # list members in the order the file system gives and record the building
 # user as their owner; the .tar.gz and the .zip are made again from the
-# staged files, in sorted order and owned by root, so that anyone can
-# rebuild them bit for bit. Beside each package goes its SHA-256 sum, in
+# staged files, in sorted order and owned by root, and the .deb's members
+# get modes that do not depend on the umask, so that anyone can rebuild
+# them bit for bit. Beside each package goes its SHA-256 sum, in
 # the format `sha256sum -c` reads.
 set(top "${CPACK_TOPLEVEL_DIRECTORY}")
 set(name "${CPACK_PACKAGE_FILE_NAME}")
@@ -37,6 +38,24 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
         if(NOT status EQUAL 0)
             message(FATAL_ERROR "cannot make ${package}")
         endif()
+    elseif(package MATCHES "\\.deb$")
+        # The ar members CPack writes carry the umask in their modes: each
+        # member header's mode field (8 bytes, 40 bytes in) becomes 100644.
+        file(WRITE "${top}/member-mode" "100644  ")
+        set(header 8)  # after "!<arch>\n"
+        file(SIZE "${package}" end)
+        while(header LESS end)
+            file(READ "${package}" fields OFFSET ${header} LIMIT 60)
+            string(SUBSTRING "${fields}" 48 10 size)
+            string(STRIP "${size}" size)
+            math(EXPR seek "${header} + 40")
+            execute_process(COMMAND dd "of=${package}" bs=1 seek=${seek} count=8 conv=notrunc
+                            status=none INPUT_FILE "${top}/member-mode" RESULT_VARIABLE status)
+            if(NOT status EQUAL 0 OR NOT size MATCHES "^[0-9]+$")
+                message(FATAL_ERROR "cannot set the member modes of ${package}")
+            endif()
+            math(EXPR header "${header} + 60 + ${size} + ${size} % 2")
+        endwhile()
     endif()
     file(SHA256 "${package}" sum)
     get_filename_component(file_name "${package}" NAME)
