@@ -39,9 +39,7 @@ TEST_F(Dimblank, WritesTheBlankImageOverAnythingThere) {
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.standard_output, to_stdout ? std::string(737280, '\0') : "");
         EXPECT_EQ(result.standard_error, "");
-        if (!to_stdout) {
-            EXPECT_EQ(test::read_file(path(image)), blank_image);
-        }
+        EXPECT_TRUE(to_stdout || test::read_file(path(image)) == blank_image);
     }
 }
 

@@ -218,7 +218,9 @@ TEST_F(Dimpatch, FaultsLeaveTheFilesAlone) {
 }
 
 TEST_F(Dimpatch, UsageVersionAndHelp) {
-    test::expect_usage_and_information(dimpatch, "usage: dimpatch image source [-offset N] [-size N] [-sector N]", 1, {"disk.img"}, folder);
+    test::expect_usage_and_information(
+        dimpatch, "usage: dimpatch image source [-offset N] [-size N] [-sector N]", 1, {"disk.img"},
+        folder);
 }
 
 TEST_F(Dimpatch, CopiesOfAnySizeBeyond4GiB) {

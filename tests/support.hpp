@@ -55,6 +55,7 @@ inline constexpr const char* line_end = "\n";
 // For a table row that needs what only POSIX offers: true where it is
 // missing, after naming the row as skipped in the test log.
 bool skip_row_unless_posix(bool posix_only, const char* name);
+bool skip_row_unless(bool possible, const char* name, const char* why);
 
 // A symbolic link to a path that does not exist (POSIX only; nothing elsewhere).
 void make_dangling_link(const std::string& link, const std::string& missing_target);
@@ -67,8 +68,8 @@ void make_fifo(const std::string& path);
 std::pair<std::uint32_t, std::uint32_t> owner_of(const std::string& path);
 bool give_to(const std::string& path, std::uint32_t user, std::uint32_t group);
 
-// An extended attribute of a file, set and read; on Windows the one
-// attribute is "hidden", with the value "yes" (elsewhere false and empty).
+// An extended attribute of a file, set and read (POSIX only; elsewhere
+// false).
 bool set_attribute(const std::string& path, const char* name, const std::string& value);
 std::string attribute(const std::string& path, const char* name);
 
