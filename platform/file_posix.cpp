@@ -18,10 +18,10 @@ namespace platform {
 
 namespace {
 
-int open_descriptor(const char* path, int flags, mode_t mode = 0666) {
+int open_descriptor(const char* path, int flags) {
     int descriptor;
     do {
-        descriptor = ::open(path, flags | O_CLOEXEC, mode);
+        descriptor = ::open(path, flags | O_CLOEXEC, 0666);
     } while (descriptor < 0 && errno == EINTR);
     return descriptor;
 }
