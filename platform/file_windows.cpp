@@ -71,7 +71,16 @@ bool open_path(const native_char* path, OpenMode mode, File& file) {
 
 bool open_output(const native_char* path, Output& output) {
     output.path = path;
-    output.target = path;
+    // ReplaceFileW under Wine fails for a relative name.
+    output.target.resize(MAX_PATH);
+    for (;;) {
+        const DWORD length = GetFullPathNameW(path, static_cast<DWORD>(output.target.size()),
+                                              output.target.data(), nullptr);
+        if (length == 0) return false;
+        const bool fits = length < output.target.size();
+        output.target.resize(length);
+        if (fits) break;
+    }
     int descriptor = -1;
     const errno_t error = _wsopen_s(&descriptor, path, _O_WRONLY | _O_BINARY | _O_NOINHERIT,
                                     _SH_DENYNO, _S_IREAD | _S_IWRITE);
@@ -122,6 +131,22 @@ bool give_name(const Output&, const File&, const NativePath&) {
     return false;
 }
 
+namespace {
+
+// Whether another process holds the file open without sharing its deletion.
+// ReplaceFileW is called only where none does: Wine's leaves a file of its
+// own behind each time it fails so.
+bool held_elsewhere(const NativePath& path) {
+    const HANDLE probe =
+        CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(probe);
+    return false;
+}
+
+}  // namespace
+
 // An existing output is replaced by ReplaceFileW, which keeps its access
 // control list, attributes and streams; a new one is a rename. Another
 // process that holds the output open without sharing its deletion (a
@@ -129,12 +154,15 @@ bool give_name(const Output&, const File&, const NativePath&) {
 // about a second.
 bool replace_output(const Output& output, const NativePath& name) {
     for (int attempt = 0;; ++attempt) {
-        const bool done =
-            output.regular
-                ? ReplaceFileW(output.target.c_str(), name.c_str(), nullptr,
-                               REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
-                : MoveFileExW(name.c_str(), output.target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-        if (done) return true;
+        if (output.regular && held_elsewhere(output.target)) {
+            SetLastError(ERROR_SHARING_VIOLATION);
+        } else if (output.regular
+                       ? ReplaceFileW(output.target.c_str(), name.c_str(), nullptr,
+                                      REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
+                       : MoveFileExW(name.c_str(), output.target.c_str(),
+                                     MOVEFILE_REPLACE_EXISTING) != 0) {
+            return true;
+        }
         const DWORD error = GetLastError();
         if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
              error != ERROR_UNABLE_TO_REMOVE_REPLACED) ||

@@ -246,7 +246,7 @@ TEST_F(Hexburn, ReplacesTheOutputKeepingWhatItIs) {
         bool posix_only = false;
     };
     const Kept cases[] = {
-        {"an output of mode 0640 keeps it", path("out.rom"),
+        {"an output of mode 0640 keeps it, by a relative name", "out.rom",
          [&] {
              test::write_file(path("out.rom"), earlier);
              fs::permissions(test::fs(path("out.rom")), fs::perms(0640));
@@ -301,7 +301,7 @@ TEST_F(Hexburn, ReplacesTheOutputKeepingWhatItIs) {
          },
          [&] { EXPECT_EQ(test::read_file(path("two.rom")), rom); }},
         {"the null device", test::on_posix ? "/dev/null" : "NUL", [] { return true; }, [] {}},
-        {"an output held open elsewhere for a moment (Windows)", path("out.rom"),
+        {"an output held open elsewhere for a moment (Windows), by a relative name", "out.rom",
          [&] {
              if (test::on_posix) return false;
              test::write_file(path("out.rom"), earlier);
@@ -333,11 +333,13 @@ TEST_F(Hexburn, ReplacesTheOutputKeepingWhatItIs) {
         if (test::skip_row_unless_posix(kept.posix_only, kept.name)) continue;
         if (test::skip_row_unless(kept.prepare(), kept.name, "cannot be set up here")) continue;
         auto names = test::folder_names(folder);
-        result = run(hexburn, {path("prog.hex"), kept.output});
+        result = run(hexburn, {path("prog.hex"), kept.output}, {.working_folder = folder});
+        const std::string written =
+            test::fs(kept.output).is_absolute() ? kept.output : path(kept.output);
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.standard_error, "");
-        if (fs::is_regular_file(test::fs(kept.output))) {
-            EXPECT_EQ(test::read_file(kept.output), rom);
+        if (fs::is_regular_file(test::fs(written))) {
+            EXPECT_EQ(test::read_file(written), rom);
         }
         kept.check();
         if (kept.output == path("new.rom")) names = {"created", "new.rom", "prog.hex"};
