@@ -18,12 +18,39 @@ namespace platform {
 
 namespace {
 
-int open_descriptor(const char* path, int flags) {
+// path relative to the folder open as folder (AT_FDCWD: the working folder).
+int open_descriptor(const char* path, int flags, int folder = AT_FDCWD, mode_t mode = 0666) {
     int descriptor;
     do {
-        descriptor = ::open(path, flags | O_CLOEXEC, 0666);
+        descriptor = ::openat(folder, path, flags | O_CLOEXEC, mode);
     } while (descriptor < 0 && errno == EINTR);
     return descriptor;
+}
+
+// The name /proc gives an open file: a link the system follows to the file
+// itself, even when it has no name of its own.
+std::string descriptor_link(const File& file) {
+    return "/proc/self/fd/" + std::to_string(file.descriptor);
+}
+
+// Reads a value whose length is not known beforehand: read(buffer, size)
+// with size 0 asks for the length, as the xattr calls do.
+template <class Read>
+bool read_sized(std::string& value, Read read) {
+    for (;;) {
+        const ssize_t wanted = read(nullptr, 0);
+        if (wanted <= 0) {
+            value.clear();
+            return wanted == 0;
+        }
+        value.resize(static_cast<std::size_t>(wanted));
+        const ssize_t got = read(value.data(), value.size());
+        if (got >= 0) {
+            value.resize(static_cast<std::size_t>(got));
+            return true;
+        }
+        if (errno != ERANGE) return false;
+    }
 }
 
 bool same_file(const struct stat& one, const struct stat& other) {
@@ -63,8 +90,7 @@ std::string path_of(const char* name, const File& file) {
     if (!S_ISLNK(status.st_mode)) return name;
     if (names_a_descriptor(name)) return {};
     char path[PATH_MAX];
-    const std::string fd_link = "/proc/self/fd/" + std::to_string(file.descriptor);
-    const ssize_t length = ::readlink(fd_link.c_str(), path, sizeof path);
+    const ssize_t length = ::readlink(descriptor_link(file).c_str(), path, sizeof path);
     if (length <= 0 || static_cast<std::size_t>(length) == sizeof path || path[0] != '/') return {};
     return std::string(path, static_cast<std::size_t>(length));
 }
@@ -82,32 +108,23 @@ bool open_folder_of(const std::string& path, Output& output) {
     return !output.target.empty() && output.target != "." && output.target != "..";
 }
 
-// The extended attributes of a file (the access control list among them),
-// as the list flistxattr gives: names ending in NUL.
+// The extended attributes of a file, the access control list among them:
+// names ending in NUL. A file system without them has none.
 bool attribute_names(int descriptor, std::string& names) {
-    for (;;) {
-        const ssize_t wanted = ::flistxattr(descriptor, nullptr, 0);
-        if (wanted <= 0) return wanted == 0 || errno == ENOTSUP;
-        names.resize(static_cast<std::size_t>(wanted));
-        const ssize_t got = ::flistxattr(descriptor, names.data(), names.size());
-        if (got >= 0) {
-            names.resize(static_cast<std::size_t>(got));
-            return true;
-        }
-        if (errno != ERANGE) return false;
-    }
+    return read_sized(names,
+                      [&](char* buffer, std::size_t size) {
+                          return ::flistxattr(descriptor, buffer, size);
+                      }) ||
+           errno == ENOTSUP;
 }
 
 bool copy_attribute(int from, int to, const char* name) {
-    for (;;) {
-        const ssize_t wanted = ::fgetxattr(from, name, nullptr, 0);
-        if (wanted < 0) return false;
-        std::string value(static_cast<std::size_t>(wanted), '\0');
-        const ssize_t got = ::fgetxattr(from, name, value.data(), value.size());
-        if (got >= 0)
-            return ::fsetxattr(to, name, value.data(), static_cast<std::size_t>(got), 0) == 0;
-        if (errno != ERANGE) return false;
-    }
+    std::string value;
+    return read_sized(value,
+                      [&](char* buffer, std::size_t size) {
+                          return ::fgetxattr(from, name, buffer, size);
+                      }) &&
+           ::fsetxattr(to, name, value.data(), value.size(), 0) == 0;
 }
 
 constexpr const char* access_list = "system.posix_acl_access";
@@ -198,7 +215,7 @@ bool create_nameless(const Output& output, File& file) {
     // Named later through /proc, so only where it is there.
     if (::access("/proc/self/fd", X_OK) != 0) return false;
     const int descriptor =
-        ::openat(output.folder.descriptor, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0600);
+        open_descriptor(".", O_WRONLY | O_TMPFILE, output.folder.descriptor, 0600);
     if (descriptor < 0) return false;
     file.descriptor = descriptor;
     return true;
@@ -209,19 +226,15 @@ bool create_nameless(const Output& output, File& file) {
 }
 
 bool create_beside(const Output& output, const NativePath& name, File& file) {
-    int descriptor;
-    do {
-        descriptor = ::openat(output.folder.descriptor, name.c_str(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    } while (descriptor < 0 && errno == EINTR);
+    const int descriptor =
+        open_descriptor(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, output.folder.descriptor, 0600);
     if (descriptor < 0) return false;
     file.descriptor = descriptor;
     return true;
 }
 
 bool give_name(const Output& output, const File& file, const NativePath& name) {
-    const std::string fd_link = "/proc/self/fd/" + std::to_string(file.descriptor);
-    return ::linkat(AT_FDCWD, fd_link.c_str(), output.folder.descriptor, name.c_str(),
+    return ::linkat(AT_FDCWD, descriptor_link(file).c_str(), output.folder.descriptor, name.c_str(),
                     AT_SYMLINK_FOLLOW) == 0;
 }
 

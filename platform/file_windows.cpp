@@ -19,6 +19,12 @@ namespace platform {
 
 namespace {
 
+// Binary, not inherited by child processes, shared with every other opener.
+errno_t open_descriptor(const native_char* path, int flags, int& descriptor) {
+    return _wsopen_s(&descriptor, path, flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
+                     _S_IREAD | _S_IWRITE);
+}
+
 HANDLE handle_of(const File& file) {
     return reinterpret_cast<HANDLE>(_get_osfhandle(file.descriptor));
 }
@@ -60,10 +66,7 @@ bool open_path(const native_char* path, OpenMode mode, File& file) {
                       : mode == OpenMode::update                           ? _O_WRONLY
                                                  : _O_WRONLY | _O_CREAT | _O_TRUNC;
     int descriptor = -1;
-    if (_wsopen_s(&descriptor, path, flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
-                  _S_IREAD | _S_IWRITE) != 0) {
-        return false;
-    }
+    if (open_descriptor(path, flags, descriptor) != 0) return false;
     file.descriptor = descriptor;
     struct _stat64 status {};
     return _fstat64(descriptor, &status) == 0 && (status.st_mode & _S_IFDIR) == 0;
@@ -82,8 +85,7 @@ bool open_output(const native_char* path, Output& output) {
         if (fits) break;
     }
     int descriptor = -1;
-    const errno_t error = _wsopen_s(&descriptor, path, _O_WRONLY | _O_BINARY | _O_NOINHERIT,
-                                    _SH_DENYNO, _S_IREAD | _S_IWRITE);
+    const errno_t error = open_descriptor(path, _O_WRONLY, descriptor);
     if (error != 0) {
         output.replaceable = error == ENOENT;
         return output.replaceable;
@@ -116,11 +118,8 @@ bool create_nameless(const Output&, File&) { return false; }
 
 bool create_beside(const Output&, const NativePath& name, File& file) {
     int descriptor = -1;
-    if (_wsopen_s(&descriptor, name.c_str(),
-                  _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
-                  _S_IREAD | _S_IWRITE) != 0) {
+    if (open_descriptor(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL, descriptor) != 0)
         return false;
-    }
     file.descriptor = descriptor;
     return true;
 }
