@@ -60,8 +60,13 @@ bool close_file(File& file) {
 
 namespace {
 
+// The longest name a folder holds, in bytes on POSIX systems and in UTF-16
+// units on Windows, on every file system in common use.
+constexpr std::size_t longest_name = 255;
+
 // The name of a temporary file beside target: hidden, and showing what it
-// is and whose it is, ".prog.rom.dimtools-0123abcd.tmp" for "prog.rom".
+// is and whose it is, ".prog.rom.dimtools-0123abcd.tmp" for "prog.rom";
+// ".dimtools-0123abcd.tmp" where that would be too long a name.
 NativePath temporary_name(const NativePath& target, std::uint32_t unique) {
 #if defined(_WIN32)
     const std::size_t cut = target.find_last_of(L"/\\:");
@@ -72,10 +77,14 @@ NativePath temporary_name(const NativePath& target, std::uint32_t unique) {
     const auto append = [](NativePath& to, std::string_view text) {
         for (const char c : text) to += static_cast<native_char>(c);
     };
+    constexpr std::size_t decoration = std::string_view(".dimtools-01234567.tmp").size() + 1;
     NativePath name = target.substr(0, name_start);
     append(name, ".");
-    name.append(target, name_start);
-    append(name, ".dimtools-");
+    if (target.size() - name_start + decoration <= longest_name) {
+        name.append(target, name_start);
+        append(name, ".");
+    }
+    append(name, "dimtools-");
     for (int shift = 28; shift >= 0; shift -= 4) {
         append(name, std::string_view("0123456789abcdef").substr((unique >> shift) & 15, 1));
     }
@@ -104,13 +113,24 @@ bool create_temporary(const Output& output, Temporary& temporary) {
     });
 }
 
-// A nameless file is named only now, complete, and renamed at once, so a
-// killed run leaves a temporary file behind only in that moment.
+// A nameless file is named only now, complete: a new output's by the
+// output's own name, so that no other name ever exists, unless another
+// process made the output meanwhile; any other by a temporary name, renamed
+// at once, so a killed run leaves a temporary file behind only in that
+// moment.
 bool name_temporary(const Output& output, Temporary& temporary) {
-    return !temporary.name.empty() ||
-           under_a_free_name(output, temporary.name, [&](const NativePath& name) {
-               return give_name(output, temporary.file, name);
-           });
+    if (!temporary.name.empty()) return true;
+    if (output.existing.descriptor < 0) {
+        if (give_name(output, temporary.file, output.target)) {
+            temporary.name = output.target;
+            temporary.at_target = true;
+            return true;
+        }
+        if (errno != EEXIST) return false;
+    }
+    return under_a_free_name(output, temporary.name, [&](const NativePath& name) {
+        return give_name(output, temporary.file, name);
+    });
 }
 
 // Closed first: Windows deletes no file that is still open.
@@ -132,6 +152,15 @@ bool write_in_place(Output& output, std::span<const std::byte> bytes) {
     return write_all(file, bytes) && close_file(file);
 }
 
+// After a failed naming or rename: where the place refused it, the output is
+// written in place as the shell would; where the data failed, the earlier
+// output stays as it was.
+bool after_refusal(Output& output, Temporary& temporary, std::span<const std::byte> bytes) {
+    const bool place = refused_by_place();
+    discard_temporary(output, temporary);
+    return place && write_in_place(output, bytes);
+}
+
 }  // namespace
 
 bool write_whole_file(const native_char* path, std::span<const std::byte> bytes) {
@@ -145,15 +174,18 @@ bool write_whole_file(const native_char* path, std::span<const std::byte> bytes)
         discard_temporary(output, temporary);
         return write_in_place(output, bytes);
     }
-    if (write_all(temporary.file, bytes) && name_temporary(output, temporary) &&
-        close_file(temporary.file) &&
-        // Windows replaces no file this process still holds open.
-        (output.existing.descriptor < 0 || close_file(output.existing)) &&
-        replace_output(output, temporary.name)) {
-        return true;
+    if (!write_all(temporary.file, bytes)) {
+        discard_temporary(output, temporary);
+        return false;
     }
-    discard_temporary(output, temporary);
-    return false;
+    if (!name_temporary(output, temporary)) return after_refusal(output, temporary, bytes);
+    if (!close_file(temporary.file)) {
+        discard_temporary(output, temporary);
+        return false;
+    }
+    if (temporary.at_target) return true;
+    if (!replace_output(output, temporary.name)) return after_refusal(output, temporary, bytes);
+    return true;
 }
 
 void print_usage(std::string_view line) {

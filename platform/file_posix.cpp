@@ -1,9 +1,7 @@
 // POSIX side of the file seam: plain descriptors, no stdio buffering, so that
 // every byte is handed to the kernel by the call that is checked.
 #include <fcntl.h>
-#include <limits.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -12,6 +10,7 @@
 #include <string_view>
 
 #include "file.hpp"
+#include "posix_system.hpp"
 #include "primitives.hpp"
 
 namespace platform {
@@ -27,72 +26,16 @@ int open_descriptor(const char* path, int flags, int folder = AT_FDCWD, mode_t m
     return descriptor;
 }
 
-// The name /proc gives an open file: a link the system follows to the file
-// itself, even when it has no name of its own.
-std::string descriptor_link(const File& file) {
-    return "/proc/self/fd/" + std::to_string(file.descriptor);
-}
-
-// Reads a value whose length is not known beforehand: read(buffer, size)
-// with size 0 asks for the length, as the xattr calls do.
-template <class Read>
-bool read_sized(std::string& value, Read read) {
-    for (;;) {
-        const ssize_t wanted = read(nullptr, 0);
-        if (wanted <= 0) {
-            value.clear();
-            return wanted == 0;
-        }
-        value.resize(static_cast<std::size_t>(wanted));
-        const ssize_t got = read(value.data(), value.size());
-        if (got >= 0) {
-            value.resize(static_cast<std::size_t>(got));
-            return true;
-        }
-        if (errno != ERANGE) return false;
-    }
-}
-
 bool same_file(const struct stat& one, const struct stat& other) {
     return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
 }
 
-// Whether the chain of links that name starts stops at a link of /proc
-// (/dev/stdout, /dev/fd/3): those name a descriptor, not a place in a
-// folder, and the caller means that descriptor.
-bool names_a_descriptor(const char* name) {
-    struct stat proc {};
-    if (::stat("/proc/self/fd", &proc) != 0) return false;
-    std::string hop = name;
-    for (int count = 0; count < 40; ++count) {
-        struct stat status {};
-        if (::lstat(hop.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return false;
-        if (status.st_dev == proc.st_dev) return true;
-        char link[PATH_MAX];
-        const ssize_t length = ::readlink(hop.c_str(), link, sizeof link);
-        if (length <= 0 || static_cast<std::size_t>(length) == sizeof link) return true;
-        const std::string_view next(link, static_cast<std::size_t>(length));
-        if (next.front() == '/') {
-            hop.assign(next);
-        } else {
-            hop.erase(hop.rfind('/') + 1).append(next);
-        }
-    }
-    return true;
-}
-
 // The path the system knows the open file by: the name itself where it is
-// no link, else what /proc says of the descriptor. Empty where there is no
-// such path: a pipe's "pipe:[…]", a deleted file, no /proc.
+// no link; empty where there is no such path or it cannot be told.
 std::string path_of(const char* name, const File& file) {
     struct stat status {};
     if (::lstat(name, &status) != 0) return {};
-    if (!S_ISLNK(status.st_mode)) return name;
-    if (names_a_descriptor(name)) return {};
-    char path[PATH_MAX];
-    const ssize_t length = ::readlink(descriptor_link(file).c_str(), path, sizeof path);
-    if (length <= 0 || static_cast<std::size_t>(length) == sizeof path || path[0] != '/') return {};
-    return std::string(path, static_cast<std::size_t>(length));
+    return S_ISLNK(status.st_mode) ? posix::linked_path(name, file.descriptor) : name;
 }
 
 // Opens the folder of path and puts its last name in output.target.
@@ -105,66 +48,39 @@ bool open_folder_of(const std::string& path, Output& output) {
     const int descriptor = open_descriptor(folder.c_str(), O_RDONLY | O_DIRECTORY);
     if (descriptor < 0) return false;
     output.folder.descriptor = descriptor;
-    return !output.target.empty() && output.target != "." && output.target != "..";
+    return !output.target.empty() && output.target != "." && output.target != ".." &&
+           !posix::folder_refuses_rename(descriptor);
 }
 
-// The extended attributes of a file, the access control list among them:
-// names ending in NUL. A file system without them has none.
-bool attribute_names(int descriptor, std::string& names) {
-    return read_sized(names,
-                      [&](char* buffer, std::size_t size) {
-                          return ::flistxattr(descriptor, buffer, size);
-                      }) ||
-           errno == ENOTSUP;
+// Whether the output is, by its folder and name, the very file opened, in
+// a place where a rename can land: checked on the open folder, so that a
+// folder or name swapped in between cannot redirect the new file.
+bool rename_lands_on(const Output& output, const struct stat& status) {
+    struct stat named {};
+    return ::fstatat(output.folder.descriptor, output.target.c_str(), &named,
+                     AT_SYMLINK_NOFOLLOW) == 0 &&
+           S_ISREG(named.st_mode) && same_file(named, status) &&
+           !posix::is_mount_point(output.folder.descriptor, output.existing.descriptor);
 }
 
-bool copy_attribute(int from, int to, const char* name) {
-    std::string value;
-    return read_sized(value,
-                      [&](char* buffer, std::size_t size) {
-                          return ::fgetxattr(from, name, buffer, size);
-                      }) &&
-           ::fsetxattr(to, name, value.data(), value.size(), 0) == 0;
-}
-
-constexpr const char* access_list = "system.posix_acl_access";
-
-// Every attribute but the security labels, which the new file takes from
-// its folder. A list the new file inherited from its folder, where the old
-// file had none, is dropped: a truncating open would not have added one.
-bool copy_attributes(int from, int to) {
-    std::string names;
-    if (!attribute_names(from, names)) return false;
-    bool had_access_list = false;
-    for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
-        const char* name = names.c_str() + at;
-        if (std::string_view(name).starts_with("security.")) continue;
-        had_access_list = had_access_list || std::string_view(name) == access_list;
-        if (!copy_attribute(from, to, name)) return false;
-    }
-    return had_access_list || ::fremovexattr(to, access_list) == 0 || errno == ENODATA ||
-           errno == ENOTSUP;
-}
-
-mode_t current_umask() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
-}
+// A new output's file grants what the system gives a created file: the
+// umask, or the folder's default access control list, applies to 0666. An
+// existing output's grants nothing to group and others until it has the old
+// file's owner, attributes and mode.
+mode_t temporary_mode(const Output& output) { return output.existing.descriptor < 0 ? 0666 : 0600; }
 
 }  // namespace
 
-// The temporary file is made with no permission for group and others; only
-// then does it get the old file's owner and group (a user may not give a
-// file to another user: that leaves the output to be written in place),
-// mode and attributes, or a new output's 0666 less the umask.
+// The old file's owner and group first (a user may not give a file to
+// another user: that leaves the output to be written in place), then its
+// attributes and flags, its mode last.
 bool take_attributes_of(const Output& output, const Temporary& temporary) {
+    const int from = output.existing.descriptor;
     const int to = temporary.file.descriptor;
-    if (output.existing.descriptor < 0) return ::fchmod(to, 0666 & ~current_umask()) == 0;
+    if (from < 0) return true;
     struct stat status {};
-    return ::fstat(output.existing.descriptor, &status) == 0 &&
-           ::fchown(to, status.st_uid, status.st_gid) == 0 &&
-           copy_attributes(output.existing.descriptor, to) &&
+    return ::fstat(from, &status) == 0 && ::fchown(to, status.st_uid, status.st_gid) == 0 &&
+           posix::copy_attributes(from, to) && posix::copy_file_flags(from, to) &&
            ::fchmod(to, status.st_mode & 07777) == 0;
 }
 
@@ -184,58 +100,46 @@ bool open_path(const native_char* path, OpenMode mode, File& file) {
 
 bool open_output(const native_char* path, Output& output) {
     output.path = path;
-    const int descriptor = open_descriptor(path, O_WRONLY | O_NOCTTY);
-    if (descriptor < 0) {
+    struct stat status {};
+    if (::stat(path, &status) != 0) {
         if (errno != ENOENT) return false;
-        struct stat status {};
         // A dangling link: the system creates through it, or refuses.
         if (::lstat(path, &status) == 0) return true;
         output.replaceable = open_folder_of(path, output);
         return true;
     }
+    // The shell's open, O_CREAT included, without truncating: the system
+    // applies its rules for files and FIFOs of other users in shared sticky
+    // folders (protected_regular, protected_fifos) only to such an open.
+    const int descriptor = open_descriptor(path, O_WRONLY | O_NOCTTY | O_CREAT);
+    if (descriptor < 0) return false;
     output.existing.descriptor = descriptor;
-    struct stat status {};
     if (::fstat(descriptor, &status) != 0) return false;
     output.regular = S_ISREG(status.st_mode);
     if (!output.regular || status.st_nlink != 1) return true;
-    // The rename must land on this very file: its folder is opened and the
-    // name in it checked, so that a folder or name swapped in between
-    // cannot redirect the new file.
     const std::string where = path_of(path, output.existing);
-    struct stat named {};
-    output.replaceable = !where.empty() && open_folder_of(where, output) &&
-                         ::fstatat(output.folder.descriptor, output.target.c_str(), &named,
-                                   AT_SYMLINK_NOFOLLOW) == 0 &&
-                         S_ISREG(named.st_mode) && same_file(named, status);
+    output.replaceable =
+        !where.empty() && open_folder_of(where, output) && rename_lands_on(output, status);
     return true;
 }
 
 bool create_nameless(const Output& output, File& file) {
-#if defined(O_TMPFILE)
-    // Named later through /proc, so only where it is there.
-    if (::access("/proc/self/fd", X_OK) != 0) return false;
-    const int descriptor =
-        open_descriptor(".", O_WRONLY | O_TMPFILE, output.folder.descriptor, 0600);
+    const int descriptor = posix::create_nameless(output.folder.descriptor, temporary_mode(output));
     if (descriptor < 0) return false;
     file.descriptor = descriptor;
     return true;
-#else
-    (void)output, (void)file;
-    return false;
-#endif
 }
 
 bool create_beside(const Output& output, const NativePath& name, File& file) {
-    const int descriptor =
-        open_descriptor(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, output.folder.descriptor, 0600);
+    const int descriptor = open_descriptor(name.c_str(), O_WRONLY | O_CREAT | O_EXCL,
+                                           output.folder.descriptor, temporary_mode(output));
     if (descriptor < 0) return false;
     file.descriptor = descriptor;
     return true;
 }
 
 bool give_name(const Output& output, const File& file, const NativePath& name) {
-    return ::linkat(AT_FDCWD, descriptor_link(file).c_str(), output.folder.descriptor, name.c_str(),
-                    AT_SYMLINK_FOLLOW) == 0;
+    return posix::name_nameless(file.descriptor, output.folder.descriptor, name.c_str());
 }
 
 std::uint32_t temporary_seed() {
@@ -245,9 +149,16 @@ std::uint32_t temporary_seed() {
            static_cast<std::uint32_t>(now.tv_nsec);
 }
 
-bool replace_output(const Output& output, const NativePath& name) {
+bool replace_output(Output& output, const NativePath& name) {
     return ::renameat(output.folder.descriptor, name.c_str(), output.folder.descriptor,
                       output.target.c_str()) == 0;
+}
+
+// A mount point (EBUSY), another file system (EXDEV), a folder or sandbox
+// that forbids it (EPERM, EACCES), a name too long (ENAMETOOLONG).
+bool refused_by_place() {
+    return errno == EBUSY || errno == EXDEV || errno == EPERM || errno == EACCES ||
+           errno == ENAMETOOLONG;
 }
 
 void remove_beside(const Output& output, const NativePath& name) {

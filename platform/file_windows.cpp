@@ -151,7 +151,9 @@ bool held_elsewhere(const NativePath& path) {
 // process that holds the output open without sharing its deletion (a
 // reader, a virus scanner, an indexer) blocks either; it is tried again for
 // about a second.
-bool replace_output(const Output& output, const NativePath& name) {
+bool replace_output(Output& output, const NativePath& name) {
+    // Windows replaces no file this process still holds open.
+    if (output.existing.descriptor >= 0 && !close_file(output.existing)) return false;
     for (int attempt = 0;; ++attempt) {
         if (output.regular && held_elsewhere(output.target)) {
             SetLastError(ERROR_SHARING_VIOLATION);
@@ -171,6 +173,9 @@ bool replace_output(const Output& output, const NativePath& name) {
         Sleep(50);
     }
 }
+
+// A refused rename here fails: the output stays as it was.
+bool refused_by_place() { return false; }
 
 void remove_beside(const Output&, const NativePath& name) { (void)DeleteFileW(name.c_str()); }
 

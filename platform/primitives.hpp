@@ -34,20 +34,25 @@ struct Output {
     File folder;
 };
 
-// A new file beside the output; on Linux it has no name (empty) until it is
-// complete.
+// A new file beside the output; where the system makes one, it has no name
+// (empty) until it is complete.
 struct Temporary {
     File file;
     NativePath name;
+    bool at_target = false;  // a new output's file, named at once by the output's name
 };
 
-// Opens the output by the user's name for writing, without creating or
-// truncating it, so that the system decides on permissions and links as for
-// a truncating open. A missing output is not a failure: existing stays
-// closed. replaceable says whether a rename may put a new file in its place.
+// Opens an existing output by the user's name for writing as the shell's
+// open would, without truncating it, so that the system decides on
+// permissions, links and its rules for files in shared folders. A missing
+// output is not a failure: existing stays closed. replaceable says whether
+// a rename may put a new file in its place.
 bool open_output(const native_char* path, Output& output);
 
-// A file with no name beside the output, where the system makes one.
+// A file with no name beside the output, where the system makes one. Its
+// mode, and that of a file made by create_beside, grants no more than the
+// finished output will: for an existing output nothing to group and others
+// yet, for a new one what the system gives a created file.
 bool create_nameless(const Output& output, File& file);
 
 // A new file called name beside the output; fails with EEXIST where the name
@@ -61,13 +66,18 @@ bool give_name(const Output& output, const File& file, const NativePath& name);
 std::uint32_t temporary_seed();
 
 // Gives the temporary file what the existing output has (owner, group, mode,
-// access rules, attributes) or, for a new output, the mode a created file
-// gets; false where that cannot be done.
+// access rules, attributes, flags); false where that cannot be done or
+// cannot be proven done.
 bool take_attributes_of(const Output& output, const Temporary& temporary);
 
 // Puts the named temporary file in the place of the output, replacing it
 // without deleting it first.
-bool replace_output(const Output& output, const NativePath& name);
+bool replace_output(Output& output, const NativePath& name);
+
+// Whether the last naming or renaming failed because of the place (a mount,
+// a folder's rules, a name too long) rather than the data (a full disk, an
+// I/O error): where no rename can land, the output is written in place.
+bool refused_by_place();
 
 void remove_beside(const Output& output, const NativePath& name);
 

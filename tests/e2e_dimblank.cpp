@@ -28,6 +28,7 @@ TEST_F(Dimblank, WritesTheBlankImageOverAnythingThere) {
         {"same length", test::pattern(737280, 14)},
         {"/dev/stdout into a pipe", std::nullopt, "/dev/stdout"},
         {"a path that reads --help", std::nullopt, "--help"},
+        {"a name of 250 bytes", std::nullopt, std::string(246, 'n') + ".img"},
     };
     for (const auto& [name, contents, image] : cases) {
         SCOPED_TRACE(name);

@@ -141,8 +141,9 @@ TEST_F(Hexburn, FaultsGiveMinusOneAndLeaveTheFilesAlone) {
         std::string output;
         std::optional<std::uint64_t> file_size_limit = {};
         bool posix_only = false;
-        bool read_only_output = false;  // and the folder writable: a rename would get through
-        bool held_open = false;         // by another program, past the retries (Windows)
+        bool read_only_output = false;     // and the folder writable: a rename would get through
+        bool held_open = false;            // by another program, past the retries (Windows)
+        const char* protection = nullptr;  // the kernel's, for root: /proc/sys/fs/NAME
     };
     const Fault cases[] = {
         {"missing input", path("none.hex"), path("out.rom")},
@@ -167,19 +168,34 @@ TEST_F(Hexburn, FaultsGiveMinusOneAndLeaveTheFilesAlone) {
          false,
          false,
          true},
-        {"a link planted by another user in a sticky folder", path("prog.hex"),
-         path("sticky/victim.rom")},
+        {.name = "a link planted by another user in a sticky folder",
+         .input = path("prog.hex"),
+         .output = path("sticky/victim.rom"),
+         .posix_only = true,
+         .protection = "protected_symlinks"},
+        {.name = "another user's file in a sticky folder",
+         .input = path("prog.hex"),
+         .output = path("sticky/theirs.rom"),
+         .posix_only = true,
+         .protection = "protected_regular"},
+        {.name = "another user's FIFO in a sticky folder, no reader",
+         .input = path("prog.hex"),
+         .output = path("sticky/fifo"),
+         .posix_only = true,
+         .protection = "protected_fifos"},
     };
     test::make_dangling_link(path("gone.hex"), path("gone"));
-    // Nobody's link to root's ROM, refused where fs.protected_symlinks is 1.
-    const std::string protection = "/proc/sys/fs/protected_symlinks";
+    // Nobody's link to root's ROM, file and FIFO, which the kernel's
+    // protections refuse to root, as they refuse the shell's `>`.
     std::filesystem::create_directory(test::fs(path("sticky")));
     std::filesystem::permissions(test::fs(path("sticky")), std::filesystem::perms(01777));
-    const bool links_protected =
-        test::on_posix && test::read_file(protection) == Bytes{'1', '\n'} &&
-        test::owner_of(folder).first == 0 &&
-        (test::make_dangling_link(path("sticky/victim.rom"), path("out.rom")),
-         test::give_to(path("sticky/victim.rom"), 65534, 65534));
+    test::make_dangling_link(path("sticky/victim.rom"), path("out.rom"));
+    test::write_file(path("sticky/theirs.rom"), earlier);
+    test::make_fifo(path("sticky/fifo"));
+    const auto [nobody_user, nobody_group] = test::nobody();
+    for (const char* name : {"victim.rom", "theirs.rom", "fifo"}) {
+        (void)test::give_to(path("sticky/") + name, nobody_user, nobody_group);
+    }
     const auto names_before = [&] {
         test::write_text(path("prog.hex"), hex);
         test::write_file(path("out.rom"), earlier);
@@ -189,8 +205,9 @@ TEST_F(Hexburn, FaultsGiveMinusOneAndLeaveTheFilesAlone) {
         SCOPED_TRACE(fault.name);
         if (test::skip_row_unless_posix(fault.posix_only, fault.name)) continue;
         if (fault.held_open && test::on_posix) continue;
-        if (test::skip_row_unless(links_protected || fault.output != path("sticky/victim.rom"),
-                                  fault.name, "needs root and fs.protected_symlinks=1")) {
+        if (fault.protection &&
+            test::skip_row_unless(test::root_protected_by(fault.protection), fault.name,
+                                  "needs root and the kernel's protection switched on")) {
             continue;
         }
         test::write_text(path("prog.hex"), hex);
@@ -217,6 +234,7 @@ TEST_F(Hexburn, FaultsGiveMinusOneAndLeaveTheFilesAlone) {
         EXPECT_EQ(result.standard_error, "");
         EXPECT_EQ(test::read_file(path("prog.hex")), Bytes(hex.begin(), hex.end()));
         EXPECT_EQ(test::read_file(path("out.rom")), earlier);
+        EXPECT_EQ(test::read_file(path("sticky/theirs.rom")), earlier);
         EXPECT_EQ(test::folder_names(folder), names_before);
     }
 }
@@ -286,6 +304,45 @@ TEST_F(Hexburn, ReplacesTheOutputKeepingWhatItIs) {
          [&] {
              EXPECT_EQ(test::attribute(path("out.rom"), "system.posix_acl_access"), acl);
              EXPECT_EQ(test::attribute(path("out.rom"), "user.dimtools"), "kept");
+         },
+         true},
+        {"a new output takes its folder's default access control list, as a created file",
+         path("listed/new.rom"),
+         [&] {
+             fs::create_directory(test::fs(path("listed")));
+             // user::rwx user:nobody:rw- group::r-x mask::rw- other::---
+             const std::string default_acl(
+                 "\2\0\0\0\1\0\7\0\377\377\377\377\2\0\6\0\376\377\0\0\4\0\5\0\377\377\377\377"
+                 "\20\0\6\0\377\377\377\377\40\0\0\0\377\377\377\377",
+                 44);
+             if (!test::set_attribute(path("listed"), "system.posix_acl_default", default_acl)) {
+                 return false;
+             }
+             test::write_file(path("listed/created"), {});
+             return true;
+         },
+         [&] {
+             EXPECT_EQ(mode("listed/new.rom"), mode("listed/created"));
+             EXPECT_EQ(test::attribute(path("listed/new.rom"), "system.posix_acl_access"),
+                       test::attribute(path("listed/created"), "system.posix_acl_access"));
+         },
+         true},
+        {"a flag set with chattr is kept", path("out.rom"),
+         [&] {
+             test::write_file(path("out.rom"), earlier);
+             return test::set_inode_flag(path("out.rom"), test::InodeFlag::no_dump, true);
+         },
+         [&] { EXPECT_TRUE(test::has_inode_flag(path("out.rom"), test::InodeFlag::no_dump)); },
+         true},
+        {"an output in an append-only folder is written in place", path("kept/out.rom"),
+         [&] {
+             fs::create_directory(test::fs(path("kept")));
+             test::write_file(path("kept/out.rom"), earlier);
+             return test::set_inode_flag(path("kept"), test::InodeFlag::append_only, true);
+         },
+         [&] {
+             EXPECT_EQ(test::folder_names(path("kept")), std::vector<std::string>{"out.rom"});
+             EXPECT_TRUE(test::set_inode_flag(path("kept"), test::InodeFlag::append_only, false));
          },
          true},
         {"/dev/stdout into a pipe", "/dev/stdout", [] { return true; },

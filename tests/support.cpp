@@ -11,6 +11,7 @@
 #include <windows.h>
 #else
 #include <grp.h>
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,6 +20,12 @@
 
 #include <cerrno>
 #include <csignal>
+#endif
+#if __has_include(<linux/fs.h>)
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#define DIMTOOLS_TEST_INODE_FLAGS 1
 #endif
 
 namespace test {
@@ -211,9 +218,9 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
             const rlimit limit{*options.file_size_limit, *options.file_size_limit};
             if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(121);
         }
-        constexpr uid_t nobody = 65534;
+        const auto [user, group] = nobody();
         if (as_nobody &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)) {
+            (::setgroups(0, nullptr) != 0 || ::setgid(group) != 0 || ::setuid(user) != 0)) {
             ::_exit(123);
         }
         // A program that hangs is ended, and the row fails, within a minute.
@@ -295,6 +302,55 @@ bool give_to(const std::string& path, std::uint32_t user, std::uint32_t group) {
     return false;
 #endif
 }
+
+std::pair<std::uint32_t, std::uint32_t> nobody() {
+#if !defined(_WIN32)
+    if (const passwd* entry = ::getpwnam("nobody")) return {entry->pw_uid, entry->pw_gid};
+#endif
+    return {65534, 65534};
+}
+
+bool root_protected_by(const char* name) {
+    std::ifstream setting(std::string("/proc/sys/fs/") + name);
+    int level = 0;
+#if !defined(_WIN32)
+    if (::geteuid() != 0) return false;
+#endif
+    return setting >> level && level > 0;
+}
+
+#if defined(DIMTOOLS_TEST_INODE_FLAGS)
+namespace {
+
+int inode_flags(const std::string& path, int& descriptor) {
+    int flags = 0;
+    descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    if (descriptor < 0 || ::ioctl(descriptor, FS_IOC_GETFLAGS, &flags) != 0) flags = -1;
+    return flags;
+}
+
+}  // namespace
+
+bool set_inode_flag(const std::string& path, InodeFlag flag, bool on) {
+    int descriptor = -1;
+    int flags = inode_flags(path, descriptor);
+    const int bit = flag == InodeFlag::no_dump ? FS_NODUMP_FL : FS_APPEND_FL;
+    flags = on ? flags | bit : flags & ~bit;
+    const bool set = flags >= 0 && ::ioctl(descriptor, FS_IOC_SETFLAGS, &flags) == 0;
+    if (descriptor >= 0) ::close(descriptor);
+    return set;
+}
+
+bool has_inode_flag(const std::string& path, InodeFlag flag) {
+    int descriptor = -1;
+    const int flags = inode_flags(path, descriptor);
+    if (descriptor >= 0) ::close(descriptor);
+    return flags >= 0 && (flags & (flag == InodeFlag::no_dump ? FS_NODUMP_FL : FS_APPEND_FL));
+}
+#else
+bool set_inode_flag(const std::string&, InodeFlag, bool) { return false; }
+bool has_inode_flag(const std::string&, InodeFlag) { return false; }
+#endif
 
 bool set_attribute(const std::string& path, const char* name, const std::string& value) {
 #if defined(_WIN32)

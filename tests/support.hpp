@@ -68,6 +68,18 @@ void make_fifo(const std::string& path);
 std::pair<std::uint32_t, std::uint32_t> owner_of(const std::string& path);
 bool give_to(const std::string& path, std::uint32_t user, std::uint32_t group);
 
+// The user nobody's user and group IDs, as the system names them.
+std::pair<std::uint32_t, std::uint32_t> nobody();
+
+// Whether a protection of the kernel (/proc/sys/fs/NAME) is on, and the tests
+// run as root, whom it protects too; false where there is no such setting.
+bool root_protected_by(const char* name);
+
+// A flag of chattr (Linux only; elsewhere false, the row is then skipped).
+enum class InodeFlag { no_dump, append_only };
+bool set_inode_flag(const std::string& path, InodeFlag flag, bool on);
+bool has_inode_flag(const std::string& path, InodeFlag flag);
+
 // An extended attribute of a file, set and read (POSIX only; elsewhere
 // false).
 bool set_attribute(const std::string& path, const char* name, const std::string& value);

@@ -1,0 +1,108 @@
+# What the POSIX system offers beyond POSIX, each facility checked by
+# compiling what uses it, never guessed from the system's name. The results
+# become DIMTOOLS_HAVE_* definitions for the platform seam and the choice
+# of its adapter for extended attributes. DIMTOOLS_PORTABLE_POSIX builds the
+# path of a system without Linux's extensions on Linux itself (the adapter
+# for attributes stays), so that it is tested here.
+include(CheckCXXSourceCompiles)
+include(CheckCXXSymbolExists)
+
+option(DIMTOOLS_PORTABLE_POSIX
+       "Build as if O_TMPFILE, /proc, statfs magic numbers, statx mount IDs and inode-flag ioctls did not exist"
+       OFF)
+
+set(DIMTOOLS_POSIX_FACILITIES "")
+function(dimtools_facility name found)
+    if(found AND NOT DIMTOOLS_PORTABLE_POSIX)
+        list(APPEND DIMTOOLS_POSIX_FACILITIES DIMTOOLS_HAVE_${name}=1)
+        set(DIMTOOLS_POSIX_FACILITIES "${DIMTOOLS_POSIX_FACILITIES}" PARENT_SCOPE)
+    endif()
+endfunction()
+
+check_cxx_symbol_exists(O_TMPFILE fcntl.h DIMTOOLS_CHECK_O_TMPFILE)
+dimtools_facility(O_TMPFILE "${DIMTOOLS_CHECK_O_TMPFILE}")
+
+check_cxx_source_compiles([=[
+#include <linux/magic.h>
+#include <sys/vfs.h>
+int main() { struct statfs status; return statfs("/", &status) == 0 && status.f_type == PROC_SUPER_MAGIC; }
+]=] DIMTOOLS_CHECK_PROC_FS)
+dimtools_facility(PROC_FS "${DIMTOOLS_CHECK_PROC_FS}")
+
+check_cxx_source_compiles([=[
+#include <fcntl.h>
+#include <sys/stat.h>
+int main() { struct statx status; return statx(0, "", AT_EMPTY_PATH, STATX_MNT_ID, &status) == 0 && status.stx_mnt_id != 0; }
+]=] DIMTOOLS_CHECK_STATX_MOUNT_ID)
+dimtools_facility(STATX_MOUNT_ID "${DIMTOOLS_CHECK_STATX_MOUNT_ID}")
+
+check_cxx_source_compiles([=[
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+int main() {
+    int flags = FS_NODUMP_FL | FS_NOCOW_FL | FS_DAX_FL | FS_NOCOMP_FL | FS_APPEND_FL;
+    struct fsxattr attributes {};
+    return ioctl(0, FS_IOC_GETFLAGS, &flags) + ioctl(0, FS_IOC_SETFLAGS, &flags) +
+           ioctl(0, FS_IOC_FSGETXATTR, &attributes) + ioctl(0, FS_IOC_FSSETXATTR, &attributes) +
+           static_cast<int>(attributes.fsx_projid);
+}
+]=] DIMTOOLS_CHECK_INODE_FLAG_IOCTLS)
+dimtools_facility(INODE_FLAG_IOCTLS "${DIMTOOLS_CHECK_INODE_FLAG_IOCTLS}")
+
+check_cxx_source_compiles([=[
+#include <sys/stat.h>
+#include <unistd.h>
+int main() {
+    struct stat status {};
+    return fchflags(0, status.st_flags & (UF_SETTABLE | UF_APPEND | SF_IMMUTABLE));
+}
+]=] DIMTOOLS_CHECK_ST_FLAGS)
+# Not one of Linux's extensions: kept in the portable build.
+if(DIMTOOLS_CHECK_ST_FLAGS)
+    list(APPEND DIMTOOLS_POSIX_FACILITIES DIMTOOLS_HAVE_ST_FLAGS=1)
+endif()
+
+# The adapter for extended attributes and access control lists: the first
+# form of the calls the system has, else none (an existing output is then
+# always written in place).
+check_cxx_source_compiles([=[
+#include <sys/xattr.h>
+int main() {
+    char value[1];
+    return static_cast<int>(flistxattr(0, value, 1) + fgetxattr(0, "user.a", value, 1)) +
+           fsetxattr(0, "user.a", value, 1, 0) + fremovexattr(0, "user.a");
+}
+]=] DIMTOOLS_CHECK_XATTR_LINUX)
+check_cxx_source_compiles([=[
+#include <sys/acl.h>
+#include <sys/xattr.h>
+int main() {
+    char value[1];
+    acl_t list = acl_get_fd_np(0, ACL_TYPE_EXTENDED);
+    return static_cast<int>(flistxattr(0, value, 1, 0) + fgetxattr(0, "a", value, 1, 0, 0)) +
+           fsetxattr(0, "a", value, 1, 0, 0) + acl_set_fd_np(0, list, ACL_TYPE_EXTENDED);
+}
+]=] DIMTOOLS_CHECK_XATTR_DARWIN)
+check_cxx_source_compiles([=[
+#include <sys/types.h>
+#include <sys/acl.h>
+#include <sys/extattr.h>
+int main() {
+    char value[1];
+    acl_t list = acl_get_fd_np(0, ACL_TYPE_ACCESS);
+    return static_cast<int>(extattr_list_fd(0, EXTATTR_NAMESPACE_USER, value, 1) +
+                            extattr_get_fd(0, EXTATTR_NAMESPACE_USER, "a", value, 1) +
+                            extattr_set_fd(0, EXTATTR_NAMESPACE_USER, "a", value, 1)) +
+           acl_set_fd_np(0, list, ACL_TYPE_ACCESS);
+}
+]=] DIMTOOLS_CHECK_EXTATTR)
+if(DIMTOOLS_CHECK_XATTR_LINUX)
+    set(DIMTOOLS_ATTRIBUTES_SOURCE attributes_xattr.cpp)
+elseif(DIMTOOLS_CHECK_XATTR_DARWIN)
+    set(DIMTOOLS_ATTRIBUTES_SOURCE attributes_darwin.cpp)
+elseif(DIMTOOLS_CHECK_EXTATTR)
+    set(DIMTOOLS_ATTRIBUTES_SOURCE attributes_extattr.cpp)
+else()
+    set(DIMTOOLS_ATTRIBUTES_SOURCE attributes_none.cpp)
+endif()
+message(STATUS "POSIX facilities: ${DIMTOOLS_POSIX_FACILITIES}; attributes: ${DIMTOOLS_ATTRIBUTES_SOURCE}")

@@ -1,0 +1,99 @@
+// The flags of files and folders: Linux's inode flags and project ID
+// (chattr, through ioctls), or the st_flags of macOS and the BSDs (chflags).
+// Without either, files have no flags to keep.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "posix_system.hpp"
+
+#if DIMTOOLS_HAVE_INODE_FLAG_IOCTLS
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#endif
+
+namespace platform::posix {
+
+#if DIMTOOLS_HAVE_INODE_FLAG_IOCTLS
+
+namespace {
+
+// What chattr sets on a file and a new file can be given; not immutable or
+// append-only, which refuse the output's open anyway, nor what the file
+// system keeps for itself (extents, inline data, encryption).
+constexpr int user_flags = FS_SECRM_FL | FS_UNRM_FL | FS_COMPR_FL | FS_SYNC_FL | FS_NODUMP_FL |
+                           FS_NOATIME_FL | FS_JOURNAL_DATA_FL | FS_NOTAIL_FL | FS_NOCOW_FL |
+                           FS_DAX_FL | FS_NOCOMP_FL;
+
+// A file system without the ioctl has no flags.
+bool without_flags() { return errno == ENOTTY || errno == ENOTSUP || errno == EINVAL; }
+
+bool flags_of(int descriptor, int& flags) {
+    flags = 0;
+    return ::ioctl(descriptor, FS_IOC_GETFLAGS, &flags) == 0 || without_flags();
+}
+
+bool project_of(int descriptor, fsxattr& attributes) {
+    attributes = {};
+    return ::ioctl(descriptor, FS_IOC_FSGETXATTR, &attributes) == 0 || without_flags();
+}
+
+}  // namespace
+
+// Set on the empty file: some (no copy-on-write) take effect only there.
+bool copy_file_flags(int from, int to) {
+    int old_flags = 0;
+    int new_flags = 0;
+    if (!flags_of(from, old_flags) || !flags_of(to, new_flags)) return false;
+    const int wanted = (new_flags & ~user_flags) | (old_flags & user_flags);
+    if (wanted != new_flags && ::ioctl(to, FS_IOC_SETFLAGS, &wanted) != 0) return false;
+    fsxattr old_project{};
+    fsxattr new_project{};
+    if (!project_of(from, old_project) || !project_of(to, new_project)) return false;
+    if (old_project.fsx_projid == new_project.fsx_projid) return true;
+    new_project.fsx_projid = old_project.fsx_projid;
+    return ::ioctl(to, FS_IOC_FSSETXATTR, &new_project) == 0;
+}
+
+bool folder_refuses_rename(int folder) {
+    int flags = 0;
+    return !flags_of(folder, flags) || (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0;
+}
+
+#elif DIMTOOLS_HAVE_ST_FLAGS
+
+namespace {
+
+// What chflags lets the owner set, but immutable and append-only.
+constexpr unsigned long user_flags = UF_SETTABLE & ~(UF_IMMUTABLE | UF_APPEND);
+
+}  // namespace
+
+// Flags only the system or the superuser may set (archived, restricted)
+// that the new file would not have are a doubt: the output is then written
+// in place.
+bool copy_file_flags(int from, int to) {
+    struct stat old_status {};
+    struct stat new_status {};
+    if (::fstat(from, &old_status) != 0 || ::fstat(to, &new_status) != 0) return false;
+    if ((old_status.st_flags & ~user_flags) != (new_status.st_flags & ~user_flags)) return false;
+    const auto wanted = (new_status.st_flags & ~user_flags) | (old_status.st_flags & user_flags);
+    return wanted == new_status.st_flags || ::fchflags(to, wanted) == 0;
+}
+
+bool folder_refuses_rename(int folder) {
+    struct stat status {};
+    return ::fstat(folder, &status) != 0 ||
+           (status.st_flags & (UF_IMMUTABLE | UF_APPEND | SF_IMMUTABLE | SF_APPEND)) != 0;
+}
+
+#else
+
+bool copy_file_flags(int, int) { return true; }
+
+bool folder_refuses_rename(int) { return false; }
+
+#endif
+
+}  // namespace platform::posix
