@@ -26,8 +26,11 @@ constexpr int user_flags = FS_SECRM_FL | FS_UNRM_FL | FS_COMPR_FL | FS_SYNC_FL |
                            FS_NOATIME_FL | FS_JOURNAL_DATA_FL | FS_NOTAIL_FL | FS_NOCOW_FL |
                            FS_DAX_FL | FS_NOCOMP_FL;
 
-// A file system without the ioctl has no flags.
-bool without_flags() { return errno == ENOTTY || errno == ENOTSUP || errno == EINVAL; }
+// A file system without the ioctl has no flags. ENOSYS comes from an
+// emulator that does not pass the ioctl on (qemu-user, for the project ID).
+bool without_flags() {
+    return errno == ENOTTY || errno == ENOTSUP || errno == EINVAL || errno == ENOSYS;
+}
 
 bool flags_of(int descriptor, int& flags) {
     flags = 0;

@@ -1,10 +1,12 @@
 #include "support.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <random>
+#include <string_view>
 
 #if defined(_WIN32)
 #include <process.h>
@@ -15,17 +17,20 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #endif
-#if __has_include(<linux/fs.h>)
+#if !defined(_WIN32)
 #include <fcntl.h>
+#endif
+#if DIMTOOLS_HAVE_LINUX_XATTR
+#include <sys/xattr.h>
+#endif
+#if DIMTOOLS_HAVE_INODE_FLAG_IOCTLS
 #include <linux/fs.h>
 #include <sys/ioctl.h>
-#define DIMTOOLS_TEST_INODE_FLAGS 1
 #endif
 
 namespace test {
@@ -195,7 +200,15 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
         std::filesystem::permissions(copy, std::filesystem::perms(0755));
     }
     const std::string executed = as_nobody ? copy.string() : program;
-    std::vector<std::string> words{executed};
+    std::vector<std::string> words;
+#if defined(DIMTOOLS_TEST_EMULATOR)
+    for (std::string_view emulator = DIMTOOLS_TEST_EMULATOR; !emulator.empty();) {
+        const std::size_t cut = std::min(emulator.find('|'), emulator.size());
+        words.emplace_back(emulator.substr(0, cut));
+        emulator.remove_prefix(std::min(cut + 1, emulator.size()));
+    }
+#endif
+    words.push_back(executed);
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
@@ -225,7 +238,7 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
         }
         // A program that hangs is ended, and the row fails, within a minute.
         ::alarm(60);
-        ::execv(executed.c_str(), argv.data());
+        ::execv(argv[0], argv.data());
         ::_exit(122);
     }
     ::close(output_pipe[1]);
@@ -271,6 +284,13 @@ bool skip_row_unless_posix(bool posix_only, const char* name) {
     return skip_row_unless(!posix_only || on_posix, name, "POSIX only");
 }
 
+bool skip_row_without_system_file(const std::string& path, const char* name) {
+    std::error_code ignored;
+    const bool system_file = path.starts_with("/dev/") || path.starts_with("/proc/");
+    return skip_row_unless(!system_file || std::filesystem::exists(fs(path), ignored), name,
+                           "the system has no such file");
+}
+
 void make_dangling_link(const std::string& link, const std::string& missing_target) {
     if (on_posix) std::filesystem::create_symlink(fs(missing_target), fs(link));
 }
@@ -280,6 +300,47 @@ void make_fifo(const std::string& path) {
     ASSERT_EQ(::mkfifo(path.c_str(), 0666), 0) << path;
 #else
     (void)path;
+#endif
+}
+
+FifoReader::FifoReader(const std::string& path)
+    : path_(path), thread_([this] {
+          bytes_ = read_file(path_);
+          done_ = true;
+      }) {}
+
+FifoReader::~FifoReader() {
+    if (thread_.joinable()) (void)finish();
+}
+
+Bytes FifoReader::finish() {
+#if !defined(_WIN32)
+    // A writer that opens and closes at once: the reader then reads the end.
+    while (!done_) {
+        const int writer = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) {
+            ::close(writer);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+#endif
+    thread_.join();
+    return bytes_;
+}
+
+void make_sized_file(const std::string& path, std::uint64_t length) {
+#if defined(_WIN32)
+    const HANDLE file = CreateFileW(fs(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    LARGE_INTEGER end{};
+    end.QuadPart = static_cast<LONGLONG>(length);
+    ASSERT_TRUE(file != INVALID_HANDLE_VALUE && SetFilePointerEx(file, end, nullptr, FILE_BEGIN) &&
+                SetEndOfFile(file) && CloseHandle(file))
+        << path;
+#else
+    write_file(path, {});
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(length)), 0) << path;
 #endif
 }
 
@@ -319,7 +380,7 @@ bool root_protected_by(const char* name) {
     return setting >> level && level > 0;
 }
 
-#if defined(DIMTOOLS_TEST_INODE_FLAGS)
+#if DIMTOOLS_HAVE_INODE_FLAG_IOCTLS
 namespace {
 
 int inode_flags(const std::string& path, int& descriptor) {
@@ -353,16 +414,16 @@ bool has_inode_flag(const std::string&, InodeFlag) { return false; }
 #endif
 
 bool set_attribute(const std::string& path, const char* name, const std::string& value) {
-#if defined(_WIN32)
-    return (void)path, (void)name, (void)value, false;
-#else
+#if DIMTOOLS_HAVE_LINUX_XATTR
     return ::setxattr(path.c_str(), name, value.data(), value.size(), 0) == 0;
+#else
+    return (void)path, (void)name, (void)value, false;
 #endif
 }
 
 std::string attribute(const std::string& path, const char* name) {
     std::string value(256, '\0');
-#if !defined(_WIN32)
+#if DIMTOOLS_HAVE_LINUX_XATTR
     value.resize(static_cast<std::size_t>(
         std::max(::getxattr(path.c_str(), name, value.data(), value.size()), ssize_t{0})));
 #endif

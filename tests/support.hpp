@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -53,15 +55,40 @@ inline constexpr const char* line_end = "\n";
 #endif
 
 // For a table row that needs what only POSIX offers: true where it is
-// missing, after naming the row as skipped in the test log.
+// missing, after naming the row as skipped in the test log. Likewise for a
+// row that names a file of the system (/dev/full, /proc/self/mem) where
+// the system has none.
 bool skip_row_unless_posix(bool posix_only, const char* name);
 bool skip_row_unless(bool possible, const char* name, const char* why);
+bool skip_row_without_system_file(const std::string& path, const char* name);
 
 // A symbolic link to a path that does not exist (POSIX only; nothing elsewhere).
 void make_dangling_link(const std::string& link, const std::string& missing_target);
 
 // A FIFO (POSIX only; nothing elsewhere).
 void make_fifo(const std::string& path);
+
+// Reads a FIFO to its end in the background, as another program would.
+// finish() gives what it read; it first ends the wait of a reader whose
+// writer never came (a program that did not start), so no test hangs.
+class FifoReader {
+  public:
+    explicit FifoReader(const std::string& path);
+    ~FifoReader();
+    FifoReader(const FifoReader&) = delete;
+    FifoReader& operator=(const FifoReader&) = delete;
+    Bytes finish();
+
+  private:
+    std::string path_;
+    std::atomic<bool> done_{false};
+    Bytes bytes_;
+    std::thread thread_;
+};
+
+// A file of length bytes, sparse where the file system allows it, through
+// 64-bit positions on every platform and runtime.
+void make_sized_file(const std::string& path, std::uint64_t length);
 
 // The owning user and group of a file, and a change of them, of a link
 // itself where path is one (POSIX only; elsewhere 0 and false).
