@@ -87,9 +87,11 @@ check_cxx_source_compiles([=[
 #include <sys/types.h>
 #include <sys/acl.h>
 #include <sys/extattr.h>
+#include <unistd.h>
 int main() {
     char value[1];
     acl_t list = acl_get_fd_np(0, ACL_TYPE_ACCESS);
+    (void)fpathconf(0, _PC_ACL_NFS4);
     return static_cast<int>(extattr_list_fd(0, EXTATTR_NAMESPACE_USER, value, 1) +
                             extattr_get_fd(0, EXTATTR_NAMESPACE_USER, "a", value, 1) +
                             extattr_set_fd(0, EXTATTR_NAMESPACE_USER, "a", value, 1)) +

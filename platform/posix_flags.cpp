@@ -68,8 +68,10 @@ bool folder_refuses_rename(int folder) {
 
 namespace {
 
+using Flags = decltype(stat::st_flags);
+
 // What chflags lets the owner set, but immutable and append-only.
-constexpr unsigned long user_flags = UF_SETTABLE & ~(UF_IMMUTABLE | UF_APPEND);
+constexpr Flags user_flags = UF_SETTABLE & ~(UF_IMMUTABLE | UF_APPEND);
 
 }  // namespace
 
@@ -80,8 +82,9 @@ bool copy_file_flags(int from, int to) {
     struct stat old_status {};
     struct stat new_status {};
     if (::fstat(from, &old_status) != 0 || ::fstat(to, &new_status) != 0) return false;
-    if ((old_status.st_flags & ~user_flags) != (new_status.st_flags & ~user_flags)) return false;
-    const auto wanted = (new_status.st_flags & ~user_flags) | (old_status.st_flags & user_flags);
+    const Flags system_flags = old_status.st_flags & ~user_flags;
+    if (system_flags != (new_status.st_flags & ~user_flags)) return false;
+    const Flags wanted = system_flags | (old_status.st_flags & user_flags);
     return wanted == new_status.st_flags || ::fchflags(to, wanted) == 0;
 }
 

@@ -1,0 +1,88 @@
+// Extended attributes and the access control list through FreeBSD's calls:
+// attributes in namespaces, their names each after a byte of its length,
+// and the list (POSIX.1e or NFSv4, as the file system keeps them) through
+// the ACL calls.
+#include <sys/types.h>
+#include <sys/acl.h>
+#include <sys/extattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <string_view>
+
+#include "posix_system.hpp"
+#include "read_sized.hpp"
+
+namespace platform::posix {
+
+namespace {
+
+bool attribute_names(int descriptor, int space, std::string& names) {
+    return read_sized(names, [&](char* buffer, std::size_t size) {
+        return ::extattr_list_fd(descriptor, space, buffer, size);
+    });
+}
+
+bool copy_attribute(int from, int to, int space, const std::string& name) {
+    std::string value;
+    return read_sized(value,
+                      [&](char* buffer, std::size_t size) {
+                          return ::extattr_get_fd(from, space, name.c_str(), buffer, size);
+                      }) &&
+           ::extattr_set_fd(to, space, name.c_str(), value.data(), value.size()) ==
+               static_cast<ssize_t>(value.size());
+}
+
+// Where the lists live as system attributes (UFS), they are copied below.
+bool is_access_list(std::string_view name) {
+    return name.starts_with("posix1e.acl_") || name == "nfs4.acl";
+}
+
+// The user namespace is copied whole. The system namespace only root sees:
+// for a user it is passed over, as Linux's trusted.* are; root's output is
+// written in place where it holds anything but the lists.
+bool copy_namespace(int from, int to, int space) {
+    std::string names;
+    if (!attribute_names(from, space, names)) {
+        return errno == EOPNOTSUPP || (space == EXTATTR_NAMESPACE_SYSTEM && errno == EPERM);
+    }
+    for (std::size_t at = 0; at < names.size();) {
+        const std::size_t length = static_cast<unsigned char>(names[at]);
+        const std::string name = names.substr(at + 1, length);
+        at += 1 + length;
+        if (space == EXTATTR_NAMESPACE_SYSTEM) {
+            if (!is_access_list(name)) return false;
+        } else if (!copy_attribute(from, to, space, name)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Always set, trivial or not, so that what the new file inherited from its
+// folder is replaced.
+bool copy_access_list(int from, int to) {
+    acl_type_t type;
+    if (::fpathconf(from, _PC_ACL_NFS4) > 0) {
+        type = ACL_TYPE_NFS4;
+    } else if (::fpathconf(from, _PC_ACL_EXTENDED) > 0) {
+        type = ACL_TYPE_ACCESS;
+    } else {
+        return true;
+    }
+    acl_t list = ::acl_get_fd_np(from, type);
+    if (list == nullptr) return false;
+    const bool set = ::acl_set_fd_np(to, list, type) == 0;
+    ::acl_free(list);
+    return set;
+}
+
+}  // namespace
+
+bool copy_attributes(int from, int to) {
+    return copy_namespace(from, to, EXTATTR_NAMESPACE_USER) &&
+           copy_namespace(from, to, EXTATTR_NAMESPACE_SYSTEM) && copy_access_list(from, to);
+}
+
+}  // namespace platform::posix
