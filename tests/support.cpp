@@ -6,7 +6,6 @@
 #include <iostream>
 #include <iterator>
 #include <random>
-#include <string_view>
 
 #if defined(_WIN32)
 #include <process.h>
@@ -200,13 +199,10 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
         std::filesystem::permissions(copy, std::filesystem::perms(0755));
     }
     const std::string executed = as_nobody ? copy.string() : program;
-    std::vector<std::string> words;
 #if defined(DIMTOOLS_TEST_EMULATOR)
-    for (std::string_view emulator = DIMTOOLS_TEST_EMULATOR; !emulator.empty();) {
-        const std::size_t cut = std::min(emulator.find('|'), emulator.size());
-        words.emplace_back(emulator.substr(0, cut));
-        emulator.remove_prefix(std::min(cut + 1, emulator.size()));
-    }
+    std::vector<std::string> words{DIMTOOLS_TEST_EMULATOR};
+#else
+    std::vector<std::string> words;
 #endif
     words.push_back(executed);
     words.insert(words.end(), args.begin(), args.end());
@@ -280,15 +276,16 @@ bool skip_row_unless(bool possible, const char* name, const char* why) {
     return !possible;
 }
 
-bool skip_row_unless_posix(bool posix_only, const char* name) {
-    return skip_row_unless(!posix_only || on_posix, name, "POSIX only");
-}
-
-bool skip_row_without_system_file(const std::string& path, const char* name) {
+bool skip_row_unless_posix(bool posix_only, const char* name,
+                           const std::vector<std::string>& paths) {
     std::error_code ignored;
-    const bool system_file = path.starts_with("/dev/") || path.starts_with("/proc/");
-    return skip_row_unless(!system_file || std::filesystem::exists(fs(path), ignored), name,
-                           "the system has no such file");
+    for (const auto& path : paths) {
+        const bool system_file = path.starts_with("/dev/") || path.starts_with("/proc/");
+        if (system_file && !std::filesystem::exists(fs(path), ignored)) {
+            return skip_row_unless(false, name, "the system has no such file");
+        }
+    }
+    return skip_row_unless(!posix_only || on_posix, name, "POSIX only");
 }
 
 void make_dangling_link(const std::string& link, const std::string& missing_target) {
@@ -303,45 +300,14 @@ void make_fifo(const std::string& path) {
 #endif
 }
 
-FifoReader::FifoReader(const std::string& path)
-    : path_(path), thread_([this] {
-          bytes_ = read_file(path_);
-          done_ = true;
-      }) {}
-
-FifoReader::~FifoReader() {
-    if (thread_.joinable()) (void)finish();
-}
-
-Bytes FifoReader::finish() {
+Bytes finish_reading_fifo(const std::string& path, std::future<Bytes>& reading) {
 #if !defined(_WIN32)
-    // A writer that opens and closes at once: the reader then reads the end.
-    while (!done_) {
-        const int writer = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
-        if (writer >= 0) {
-            ::close(writer);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (reading.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+        const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) ::close(writer);
     }
 #endif
-    thread_.join();
-    return bytes_;
-}
-
-void make_sized_file(const std::string& path, std::uint64_t length) {
-#if defined(_WIN32)
-    const HANDLE file = CreateFileW(fs(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    LARGE_INTEGER end{};
-    end.QuadPart = static_cast<LONGLONG>(length);
-    ASSERT_TRUE(file != INVALID_HANDLE_VALUE && SetFilePointerEx(file, end, nullptr, FILE_BEGIN) &&
-                SetEndOfFile(file) && CloseHandle(file))
-        << path;
-#else
-    write_file(path, {});
-    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(length)), 0) << path;
-#endif
+    return reading.get();
 }
 
 std::pair<std::uint32_t, std::uint32_t> owner_of(const std::string& path) {
@@ -381,36 +347,20 @@ bool root_protected_by(const char* name) {
 }
 
 #if DIMTOOLS_HAVE_INODE_FLAG_IOCTLS
-namespace {
-
-int inode_flags(const std::string& path, int& descriptor) {
-    int flags = 0;
-    descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
-    if (descriptor < 0 || ::ioctl(descriptor, FS_IOC_GETFLAGS, &flags) != 0) flags = -1;
-    return flags;
-}
-
-}  // namespace
-
-bool set_inode_flag(const std::string& path, InodeFlag flag, bool on) {
-    int descriptor = -1;
-    int flags = inode_flags(path, descriptor);
+std::optional<bool> inode_flag(const std::string& path, InodeFlag flag, std::optional<bool> set) {
     const int bit = flag == InodeFlag::no_dump ? FS_NODUMP_FL : FS_APPEND_FL;
-    flags = on ? flags | bit : flags & ~bit;
-    const bool set = flags >= 0 && ::ioctl(descriptor, FS_IOC_SETFLAGS, &flags) == 0;
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    int flags = 0;
+    bool done = descriptor >= 0 && ::ioctl(descriptor, FS_IOC_GETFLAGS, &flags) == 0;
+    if (done && set) {
+        flags = *set ? flags | bit : flags & ~bit;
+        done = ::ioctl(descriptor, FS_IOC_SETFLAGS, &flags) == 0;
+    }
     if (descriptor >= 0) ::close(descriptor);
-    return set;
-}
-
-bool has_inode_flag(const std::string& path, InodeFlag flag) {
-    int descriptor = -1;
-    const int flags = inode_flags(path, descriptor);
-    if (descriptor >= 0) ::close(descriptor);
-    return flags >= 0 && (flags & (flag == InodeFlag::no_dump ? FS_NODUMP_FL : FS_APPEND_FL));
+    return done ? std::optional<bool>((flags & bit) != 0) : std::nullopt;
 }
 #else
-bool set_inode_flag(const std::string&, InodeFlag, bool) { return false; }
-bool has_inode_flag(const std::string&, InodeFlag) { return false; }
+std::optional<bool> inode_flag(const std::string&, InodeFlag, std::optional<bool>) { return {}; }
 #endif
 
 bool set_attribute(const std::string& path, const char* name, const std::string& value) {

@@ -4,12 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <future>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -54,13 +53,12 @@ inline constexpr bool on_posix = true;
 inline constexpr const char* line_end = "\n";
 #endif
 
-// For a table row that needs what only POSIX offers: true where it is
-// missing, after naming the row as skipped in the test log. Likewise for a
-// row that names a file of the system (/dev/full, /proc/self/mem) where
-// the system has none.
-bool skip_row_unless_posix(bool posix_only, const char* name);
+// For a table row that needs what only POSIX offers, or a file of the
+// system among paths (/dev/full, /proc/self/mem): true where it is missing,
+// after naming the row as skipped in the test log.
+bool skip_row_unless_posix(bool posix_only, const char* name,
+                           const std::vector<std::string>& paths = {});
 bool skip_row_unless(bool possible, const char* name, const char* why);
-bool skip_row_without_system_file(const std::string& path, const char* name);
 
 // A symbolic link to a path that does not exist (POSIX only; nothing elsewhere).
 void make_dangling_link(const std::string& link, const std::string& missing_target);
@@ -68,27 +66,10 @@ void make_dangling_link(const std::string& link, const std::string& missing_targ
 // A FIFO (POSIX only; nothing elsewhere).
 void make_fifo(const std::string& path);
 
-// Reads a FIFO to its end in the background, as another program would.
-// finish() gives what it read; it first ends the wait of a reader whose
-// writer never came (a program that did not start), so no test hangs.
-class FifoReader {
-  public:
-    explicit FifoReader(const std::string& path);
-    ~FifoReader();
-    FifoReader(const FifoReader&) = delete;
-    FifoReader& operator=(const FifoReader&) = delete;
-    Bytes finish();
-
-  private:
-    std::string path_;
-    std::atomic<bool> done_{false};
-    Bytes bytes_;
-    std::thread thread_;
-};
-
-// A file of length bytes, sparse where the file system allows it, through
-// 64-bit positions on every platform and runtime.
-void make_sized_file(const std::string& path, std::uint64_t length);
+// Waits for a reader of the FIFO at path, reading in the background, to
+// finish. Where its writer never came (a program that did not start), a
+// writer that opens and closes at once ends the wait, so no test hangs.
+Bytes finish_reading_fifo(const std::string& path, std::future<Bytes>& reading);
 
 // The owning user and group of a file, and a change of them, of a link
 // itself where path is one (POSIX only; elsewhere 0 and false).
@@ -102,10 +83,11 @@ std::pair<std::uint32_t, std::uint32_t> nobody();
 // run as root, whom it protects too; false where there is no such setting.
 bool root_protected_by(const char* name);
 
-// A flag of chattr (Linux only; elsewhere false, the row is then skipped).
+// A flag of chattr, set or cleared where set says, and whether it is set
+// then (where the programs keep such flags; elsewhere nothing).
 enum class InodeFlag { no_dump, append_only };
-bool set_inode_flag(const std::string& path, InodeFlag flag, bool on);
-bool has_inode_flag(const std::string& path, InodeFlag flag);
+std::optional<bool> inode_flag(const std::string& path, InodeFlag flag,
+                               std::optional<bool> set = {});
 
 // An extended attribute of a file, set and read (POSIX only; elsewhere
 // false).
