@@ -21,9 +21,7 @@
 #include <cerrno>
 #include <csignal>
 #endif
-#if !defined(_WIN32)
 #include <fcntl.h>
-#endif
 #if DIMTOOLS_HAVE_LINUX_XATTR
 #include <sys/xattr.h>
 #endif
