@@ -298,7 +298,7 @@ void make_fifo(const std::string& path) {
 #endif
 }
 
-Bytes finish_reading_fifo(const std::string& path, std::future<Bytes>& reading) {
+Bytes finish_reading_fifo([[maybe_unused]] const std::string& path, std::future<Bytes>& reading) {
 #if !defined(_WIN32)
     while (reading.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
         const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
