@@ -161,8 +161,14 @@ bool refused_by_place() {
            errno == ENAMETOOLONG;
 }
 
+// Where the place lets a file be made but not removed (a sandbox), what
+// stays behind holds nothing.
 void remove_beside(const Output& output, const NativePath& name) {
-    (void)::unlinkat(output.folder.descriptor, name.c_str(), 0);
+    const int folder = output.folder.descriptor;
+    if (::unlinkat(folder, name.c_str(), 0) == 0) return;
+    const int left =
+        open_descriptor(name.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK, folder);
+    if (left >= 0) (void)close_descriptor(left);
 }
 
 bool truncate_to_nothing(File& file) { return ::ftruncate(file.descriptor, 0) == 0; }
