@@ -33,3 +33,12 @@ if(CPACK_GENERATOR STREQUAL "DEB")
         string(APPEND CPACK_DEBIAN_PACKAGE_SECTION "\nBuilt-Using: ${built_using}")
     endif()
 endif()
+
+if(CPACK_GENERATOR STREQUAL "RPM")
+    # The changelog in the package's header, as rpm -q --changelog shows it.
+    include(${CPACK_DIMTOOLS_SOURCE_DIR}/cmake/changelog.cmake)
+    dimtools_changelog("${CPACK_DIMTOOLS_SOURCE_DIR}/CHANGELOG.md" rpm "${CPACK_PACKAGE_CONTACT}"
+                       changelog)
+    set(CPACK_RPM_CHANGELOG_FILE "${CPACK_PACKAGE_DIRECTORY}/_CPack_Packages/rpm-changelog")
+    file(WRITE "${CPACK_RPM_CHANGELOG_FILE}" "${changelog}")
+endif()

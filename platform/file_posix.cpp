@@ -15,6 +15,10 @@
 
 namespace platform {
 
+// A 32-bit C library has a 64-bit off_t only with _FILE_OFFSET_BITS=64,
+// which the build sets; without it every image past 2 GiB would fail.
+static_assert(sizeof(off_t) >= 8, "off_t must hold 64 bits: build with _FILE_OFFSET_BITS=64");
+
 namespace {
 
 // path relative to the folder open as folder (AT_FDCWD: the working folder).

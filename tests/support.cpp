@@ -222,7 +222,8 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
         // The programs must ignore SIGXFSZ themselves.
         ::signal(SIGXFSZ, SIG_DFL);
         if (options.file_size_limit) {
-            const rlimit limit{*options.file_size_limit, *options.file_size_limit};
+            const auto bytes = static_cast<rlim_t>(*options.file_size_limit);
+            const rlimit limit{bytes, bytes};
             if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(121);
         }
         const auto [user, group] = nobody();
