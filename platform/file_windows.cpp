@@ -1,6 +1,7 @@
 // Windows side of the file seam: the C runtime's low-level wide-character
 // calls, so any Unicode path opens, always in binary mode, with 64-bit
-// positions so that images over 2 GiB work in a 32-bit process.
+// positions so that images over 2 GiB work in a 32-bit process. Every path
+// goes to the system in a form that reaches it at any length.
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <fcntl.h>
@@ -14,6 +15,7 @@
 
 #include "file.hpp"
 #include "primitives.hpp"
+#include "windows_paths.hpp"
 
 namespace platform {
 
@@ -21,7 +23,7 @@ namespace {
 
 // Binary, not inherited by child processes, shared with every other opener.
 errno_t open_descriptor(const native_char* path, int flags, int& descriptor) {
-    return _wsopen_s(&descriptor, path, flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
+    return _wsopen_s(&descriptor, windows::long_form(path).c_str(), flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
                      _S_IREAD | _S_IWRITE);
 }
 
@@ -31,7 +33,7 @@ HANDLE handle_of(const File& file) {
 
 // A symbolic link stays a link: the file it finally names is replaced.
 void follow_links(HANDLE handle, NativePath& target) {
-    const DWORD attributes = GetFileAttributesW(target.c_str());
+    const DWORD attributes = GetFileAttributesW(windows::long_form(target).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
         return;
     }
@@ -57,7 +59,8 @@ bool take_attributes_of(const Output& output, const Temporary& temporary) {
     constexpr DWORD kept =
         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     const DWORD attributes = information.dwFileAttributes & kept;
-    return attributes == 0 || SetFileAttributesW(temporary.name.c_str(), attributes) != 0;
+    return attributes == 0 ||
+           SetFileAttributesW(windows::long_form(temporary.name).c_str(), attributes) != 0;
 }
 
 bool open_path(const native_char* path, OpenMode mode, File& file) {
@@ -75,15 +78,7 @@ bool open_path(const native_char* path, OpenMode mode, File& file) {
 bool open_output(const native_char* path, Output& output) {
     output.path = path;
     // ReplaceFileW under Wine fails for a relative name.
-    output.target.resize(MAX_PATH);
-    for (;;) {
-        const DWORD length = GetFullPathNameW(path, static_cast<DWORD>(output.target.size()),
-                                              output.target.data(), nullptr);
-        if (length == 0) return false;
-        const bool fits = length < output.target.size();
-        output.target.resize(length);
-        if (fits) break;
-    }
+    if (!windows::full_path(path, output.target)) return false;
     int descriptor = -1;
     const errno_t error = open_descriptor(path, _O_WRONLY, descriptor);
     if (error != 0) {
@@ -137,7 +132,7 @@ namespace {
 // own behind each time it fails so.
 bool held_elsewhere(const NativePath& path) {
     const HANDLE probe =
-        CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        CreateFileW(windows::long_form(path).c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, 0, nullptr);
     if (probe == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
     CloseHandle(probe);
@@ -154,13 +149,15 @@ bool held_elsewhere(const NativePath& path) {
 bool replace_output(Output& output, const NativePath& name) {
     // Windows replaces no file this process still holds open.
     if (output.existing.descriptor >= 0 && !close_file(output.existing)) return false;
+    const NativePath target = windows::long_form(output.target);
+    const NativePath replacement = windows::long_form(name);
     for (int attempt = 0;; ++attempt) {
-        if (output.regular && held_elsewhere(output.target)) {
+        if (output.regular && held_elsewhere(target)) {
             SetLastError(ERROR_SHARING_VIOLATION);
         } else if (output.regular
-                       ? ReplaceFileW(output.target.c_str(), name.c_str(), nullptr,
+                       ? ReplaceFileW(target.c_str(), replacement.c_str(), nullptr,
                                       REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
-                       : MoveFileExW(name.c_str(), output.target.c_str(),
+                       : MoveFileExW(replacement.c_str(), target.c_str(),
                                      MOVEFILE_REPLACE_EXISTING) != 0) {
             return true;
         }
@@ -177,7 +174,9 @@ bool replace_output(Output& output, const NativePath& name) {
 // A refused rename here fails: the output stays as it was.
 bool refused_by_place() { return false; }
 
-void remove_beside(const Output&, const NativePath& name) { (void)DeleteFileW(name.c_str()); }
+void remove_beside(const Output&, const NativePath& name) {
+    (void)DeleteFileW(windows::long_form(name).c_str());
+}
 
 bool truncate_to_nothing(File& file) { return _chsize_s(file.descriptor, 0) == 0; }
 

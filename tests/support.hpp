@@ -94,6 +94,17 @@ std::optional<bool> inode_flag(const std::string& path, InodeFlag flag,
 bool set_attribute(const std::string& path, const char* name, const std::string& value);
 std::string attribute(const std::string& path, const char* name);
 
+// A folder more than 300 characters below folder, made, in each form a user
+// may name it: relative to folder (the run's working folder), absolute,
+// and on Windows in the \\?\ form. A file's path is prefix + its name;
+// deep is the folder as the tests name it.
+struct LongPath {
+    const char* form;
+    std::string prefix;
+    std::string deep;
+};
+std::vector<LongPath> long_paths(const std::string& folder);
+
 // The names in a folder, sorted.
 std::vector<std::string> folder_names(const std::string& folder);
 
