@@ -41,7 +41,15 @@ foreach(tool cc c++ ar ranlib)
         string(APPEND command " -target ${zig_target}"
                " -idirafter \"${CMAKE_CURRENT_LIST_DIR}/zig-macos-missing-headers\"")
     endif()
-    file(WRITE ${wrappers}/${tool} "#!/bin/sh\nexec \"${DIMTOOLS_ZIG}\" ${command} \"$@\"\n")
+    # CMake's probe of the compiler asks the linker for -v, which Zig's
+    # linker refuses: without it the probe finds the target's pointer size.
+    file(WRITE ${wrappers}/${tool} "#!/bin/sh
+for argument do
+    shift
+    [ \"$argument\" = -Wl,-v ] || set -- \"$@\" \"$argument\"
+done
+exec \"${DIMTOOLS_ZIG}\" ${command} \"$@\"
+")
     file(CHMOD ${wrappers}/${tool} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
          GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 endforeach()
