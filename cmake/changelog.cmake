@@ -1,7 +1,7 @@
 # A package's changelog from CHANGELOG.md, each release with its own
 # entries, newest first: this release dated at the release time
 # (SOURCE_DATE_EPOCH), earlier ones at the midnight (UTC) of the date their
-# heading names. format is "debian" (debian/changelog) or "rpm" (the spec
+# heading names. format is "debian" (debian/changelog) or "rpm" (the
 # file's %changelog, release 1 of each version).
 include(${CMAKE_CURRENT_LIST_DIR}/release-time.cmake)
 

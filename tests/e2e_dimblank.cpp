@@ -42,17 +42,6 @@ TEST_F(Dimblank, WritesTheBlankImageOverAnythingThere) {
         EXPECT_EQ(result.standard_error, "");
         EXPECT_TRUE(to_stdout || test::read_file(path(image)) == blank_image);
     }
-    // A path of more than 300 characters: a new image, then one replaced.
-    for (const auto& [form, prefix, deep] : test::long_paths(folder)) {
-        SCOPED_TRACE(std::string("a path of over 300 characters, ") + form);
-        for (const bool existing : {false, true}) {
-            std::filesystem::remove(test::fs(deep + "/disk.img"));
-            if (existing) test::write_file(deep + "/disk.img", test::pattern(1000, 12));
-            EXPECT_EQ(run(dimblank, {prefix + "disk.img"}, {.working_folder = folder}).status, 0);
-            EXPECT_EQ(test::read_file(deep + "/disk.img"), blank_image);
-            EXPECT_EQ(test::folder_names(deep), std::vector<std::string>{"disk.img"});
-        }
-    }
 }
 
 TEST_F(Dimblank, FurtherArgumentsAreIgnored) {

@@ -110,19 +110,6 @@ TEST_F(Dimpatch, CopiesTheRequestedRangeOrLeavesTheImageAlone) {
         EXPECT_EQ(result.standard_output, "");
         EXPECT_EQ(result.standard_error, "");
     }
-    // Image and source by a path of more than 300 characters.
-    for (const auto& [form, prefix, deep] : test::long_paths(folder)) {
-        SCOPED_TRACE(std::string("a path of over 300 characters, ") + form);
-        const Bytes source = test::pattern(300, 2);
-        Bytes expected = test::pattern(2048, 1);
-        test::write_file(deep + "/disk.img", expected);
-        test::write_file(deep + "/source.bin", source);
-        std::copy(source.begin(), source.end(), expected.begin() + 512);
-        const auto result = run(dimpatch, {prefix + "disk.img", prefix + "source.bin", "-sector", "1"},
-                                {.working_folder = folder});
-        EXPECT_EQ(result.status, 0);
-        EXPECT_EQ(test::read_file(deep + "/disk.img"), expected);
-    }
 }
 
 TEST_F(Dimpatch, SameFileAsSourceTakesTheOriginalBytes) {

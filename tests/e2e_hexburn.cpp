@@ -75,21 +75,6 @@ TEST_F(Hexburn, WritesTheRomWindow) {
         EXPECT_EQ(result.standard_output, "");
         EXPECT_EQ(result.standard_error, "");
     }
-    // Input and output by a path of more than 300 characters: a new output,
-    // then one replaced.
-    for (const auto& [form, prefix, deep] : test::long_paths(folder)) {
-        SCOPED_TRACE(std::string("a path of over 300 characters, ") + form);
-        test::write_text(deep + "/prog.hex", ":0140000042FF\n");
-        for (const bool existing : {false, true}) {
-            std::filesystem::remove(test::fs(deep + "/prog.rom"));
-            if (existing) test::write_file(deep + "/prog.rom", test::pattern(100, 16));
-            const auto result =
-                run(hexburn, {prefix + "prog.hex", prefix + "prog.rom"}, {.working_folder = folder});
-            EXPECT_EQ(result.status, 0);
-            EXPECT_EQ(test::read_file(deep + "/prog.rom"), rom_with({{0, {0x42}}}));
-            EXPECT_EQ(test::folder_names(deep), (std::vector<std::string>{"prog.hex", "prog.rom"}));
-        }
-    }
 }
 
 TEST_F(Hexburn, CrLfAndLfGiveIdenticalRoms) {

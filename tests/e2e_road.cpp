@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "support.hpp"
 
@@ -39,6 +40,8 @@ Bytes rom_of_sample(const std::string& hex_path) {
 }
 
 struct Names {
+    std::string given;  // the folder as the programs are given it
+    std::string seen;   // and as the tests name it
     const char* disk;
     const char* hex;
     const char* rom;
@@ -47,34 +50,43 @@ struct Names {
 
 TEST_F(Road, BlankDiskWithBootSectorAndRom) {
     // Plain names, then names with spaces and characters beyond ASCII for
-    // every role: image, source, HEX input and ROM output.
-    const Names cases[] = {
-        {"disk.img", "prog.hex", "prog.rom", "boot.bin"},
-        {"disque ü 画像.img", "programme ü 画像.hex", "mémoire 画像.rom", "amorce ü.bin"},
+    // every role: image, source, HEX input and ROM output; then paths of
+    // more than 300 characters in each form a user gives them.
+    std::vector<Names> cases{
+        {folder + "/", folder + "/", "disk.img", "prog.hex", "prog.rom", "boot.bin"},
+        {folder + "/", folder + "/", "disque ü 画像.img", "programme ü 画像.hex", "mémoire 画像.rom",
+         "amorce ü.bin"},
     };
+    for (const auto& [form, prefix, deep] : test::long_paths(folder)) {
+        cases.push_back({prefix, deep, "disk.img", "prog.hex", "prog.rom", "boot.bin"});
+    }
     const Bytes boot_sector = test::read_file(samples + "/boot.bin");
     const Bytes hex = test::read_file(samples + "/prog.hex");
     const Bytes rom_image = rom_of_sample(samples + "/prog.hex");
     ASSERT_EQ(boot_sector.size(), 512u);
     ASSERT_NE(std::count(rom_image.begin(), rom_image.end(), 0), 32768);
     for (const auto& names : cases) {
-        SCOPED_TRACE(names.disk);
-        const std::string disk = path(names.disk);
-        const std::string rom = path(names.rom);
-        const std::string boot = path(names.boot);
-        test::write_file(path(names.hex), hex);
-        test::write_file(boot, boot_sector);
+        SCOPED_TRACE(names.given + names.disk);
+        const std::string disk = names.given + names.disk;
+        const std::string rom = names.given + names.rom;
+        const std::string boot = names.given + names.boot;
+        test::write_file(names.seen + names.hex, hex);
+        test::write_file(names.seen + names.boot, boot_sector);
 
-        ASSERT_EQ(run(dimblank, {disk}).status, 0);
-        ASSERT_EQ(run(hexburn, {path(names.hex), rom}).status, 0);
-        ASSERT_EQ(run(dimpatch, {disk, boot, "-sector", "0", "-size", "512"}).status, 0);
-        ASSERT_EQ(run(dimpatch, {disk, rom, "-sector", "1"}).status, 0);
+        // Twice: the second run replaces what the first made.
+        for (int pass = 0; pass < 2; ++pass) {
+            const test::RunOptions here{.working_folder = folder};
+            ASSERT_EQ(run(dimblank, {disk}, here).status, 0);
+            ASSERT_EQ(run(hexburn, {names.given + names.hex, rom}, here).status, 0);
+            ASSERT_EQ(run(dimpatch, {disk, boot, "-sector", "0", "-size", "512"}, here).status, 0);
+            ASSERT_EQ(run(dimpatch, {disk, rom, "-sector", "1"}, here).status, 0);
+        }
 
-        EXPECT_EQ(test::read_file(rom), rom_image);
+        EXPECT_EQ(test::read_file(names.seen + names.rom), rom_image);
         Bytes expected(737280, 0);
         std::copy(boot_sector.begin(), boot_sector.end(), expected.begin());
         std::copy(rom_image.begin(), rom_image.end(), expected.begin() + 512);
-        EXPECT_EQ(test::read_file(disk), expected);
+        EXPECT_EQ(test::read_file(names.seen + names.disk), expected);
     }
 }
 

@@ -381,23 +381,9 @@ std::string attribute(const std::string& path, const char* name) {
 
 std::vector<std::string> folder_names(const std::string& folder) {
     std::vector<std::string> names;
-#if defined(_WIN32)
-    // MinGW's directory iterator lists the working folder for a path past
-    // MAX_PATH: the system's own calls, on the path's \\?\ form.
-    const auto full = std::filesystem::absolute(fs(folder)).make_preferred();
-    WIN32_FIND_DATAW found{};
-    const HANDLE search = FindFirstFileW((L"\\\\?\\" + full.wstring() + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") names.push_back(utf8_of(std::filesystem::path(name)));
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-#else
     for (const auto& entry : std::filesystem::directory_iterator(fs(folder))) {
         names.push_back(utf8_of(entry.path().filename()));
     }
-#endif
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -429,14 +415,14 @@ void expect_usage_and_information(const std::string& program, const std::string&
 }
 
 std::vector<LongPath> long_paths(const std::string& folder) {
-    const std::string relative =
-        std::string(100, 'a') + "/" + std::string(100, 'b') + "/" + std::string(100, 'c');
+    const std::string relative = std::string(100, 'a') + "/" + std::string(100, 'b') + "/" +
+                                 std::string(100, 'c') + "/";
     const std::string deep = folder + "/" + relative;
     std::filesystem::create_directories(fs(deep));
-    std::vector<LongPath> forms{{"relative", relative + "/", deep}, {"absolute", deep + "/", deep}};
+    std::vector<LongPath> forms{{"relative", relative, deep}, {"absolute", deep, deep}};
 #if defined(_WIN32)
     const auto full = std::filesystem::absolute(fs(deep)).make_preferred();
-    forms.push_back({"in the \\\\?\\ form", "\\\\?\\" + utf8_of(full) + "\\", deep});
+    forms.push_back({"in the \\\\?\\ form", "\\\\?\\" + utf8_of(full), deep});
 #endif
     return forms;
 }

@@ -96,8 +96,8 @@ std::string attribute(const std::string& path, const char* name);
 
 // A folder more than 300 characters below folder, made, in each form a user
 // may name it: relative to folder (the run's working folder), absolute,
-// and on Windows in the \\?\ form. A file's path is prefix + its name;
-// deep is the folder as the tests name it.
+// and on Windows in the \\?\ form. A file's path is prefix + its name, as
+// given to a program, and deep + its name, as the tests name it.
 struct LongPath {
     const char* form;
     std::string prefix;
