@@ -23,8 +23,8 @@ namespace {
 
 // Binary, not inherited by child processes, shared with every other opener.
 errno_t open_descriptor(const native_char* path, int flags, int& descriptor) {
-    return _wsopen_s(&descriptor, windows::long_form(path).c_str(), flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
-                     _S_IREAD | _S_IWRITE);
+    return _wsopen_s(&descriptor, windows::long_form(path).c_str(),
+                     flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, _S_IREAD | _S_IWRITE);
 }
 
 HANDLE handle_of(const File& file) {
@@ -131,9 +131,9 @@ namespace {
 // ReplaceFileW is called only where none does: Wine's leaves a file of its
 // own behind each time it fails so.
 bool held_elsewhere(const NativePath& path) {
-    const HANDLE probe =
-        CreateFileW(windows::long_form(path).c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE probe = CreateFileW(windows::long_form(path).c_str(), DELETE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
     if (probe == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
     CloseHandle(probe);
     return false;

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "support.hpp"
 
@@ -54,10 +53,10 @@ TEST_F(Road, BlankDiskWithBootSectorAndRom) {
     // more than 300 characters in each form a user gives them.
     std::vector<Names> cases{
         {folder + "/", folder + "/", "disk.img", "prog.hex", "prog.rom", "boot.bin"},
-        {folder + "/", folder + "/", "disque ü 画像.img", "programme ü 画像.hex", "mémoire 画像.rom",
-         "amorce ü.bin"},
+        {folder + "/", folder + "/", "disque ü 画像.img", "programme ü 画像.hex",
+         "mémoire 画像.rom", "amorce ü.bin"},
     };
-    for (const auto& [form, prefix, deep] : test::long_paths(folder)) {
+    for (const auto& [prefix, deep] : test::long_paths(folder)) {
         cases.push_back({prefix, deep, "disk.img", "prog.hex", "prog.rom", "boot.bin"});
     }
     const Bytes boot_sector = test::read_file(samples + "/boot.bin");

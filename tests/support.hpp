@@ -96,14 +96,9 @@ std::string attribute(const std::string& path, const char* name);
 
 // A folder more than 300 characters below folder, made, in each form a user
 // may name it: relative to folder (the run's working folder), absolute,
-// and on Windows in the \\?\ form. A file's path is prefix + its name, as
-// given to a program, and deep + its name, as the tests name it.
-struct LongPath {
-    const char* form;
-    std::string prefix;
-    std::string deep;
-};
-std::vector<LongPath> long_paths(const std::string& folder);
+// and on Windows in the \\?\ form. Each is a pair: the folder as given to
+// a program and as the tests name it, each ending in a separator.
+std::vector<std::pair<std::string, std::string>> long_paths(const std::string& folder);
 
 // The names in a folder, sorted.
 std::vector<std::string> folder_names(const std::string& folder);
