@@ -4,7 +4,7 @@
 # becomes a machine-readable copyright file, the changelog is compressed
 # and a lintian override gives the reason for the statically linked
 # programs; for the .rpm the licence goes where rpm-based systems keep
-# licences, and the changelog into the package's header (rpm-project.cmake).
+# licences, and the changelog into the package's header (cpack-project.cmake).
 if(NOT CPACK_GENERATOR MATCHES "^(DEB|RPM)$")
     return()
 endif()

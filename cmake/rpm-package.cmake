@@ -1,5 +1,5 @@
 # The .rpm, for Fedora, openSUSE and the other rpm-based systems:
-# dimtools-1.3.0-1.x86_64.rpm, with what the .deb says of itself, rebuilt
+# dimtools-VERSION-1.ARCH.rpm, with what the .deb says of itself, rebuilt
 # bit for bit as the .deb is. Included by CMakeLists.txt where rpmbuild is
 # installed.
 list(APPEND CPACK_GENERATOR RPM)

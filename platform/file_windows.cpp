@@ -130,10 +130,11 @@ namespace {
 // Whether another process holds the file open without sharing its deletion.
 // ReplaceFileW is called only where none does: Wine's leaves a file of its
 // own behind each time it fails so.
+// path is in the form the system takes at any length.
 bool held_elsewhere(const NativePath& path) {
-    const HANDLE probe = CreateFileW(windows::long_form(path).c_str(), DELETE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE probe =
+        CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     if (probe == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
     CloseHandle(probe);
     return false;
