@@ -20,6 +20,7 @@
 #include <span>
 
 #include "file.hpp"
+#include "information.hpp"
 
 namespace dimblank {
 namespace {

@@ -27,6 +27,7 @@
 #include <span>
 
 #include "file.hpp"
+#include "information.hpp"
 #include "patch.hpp"
 
 namespace dimpatch {

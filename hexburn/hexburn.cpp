@@ -22,6 +22,7 @@
 #include <span>
 
 #include "file.hpp"
+#include "information.hpp"
 #include "hex.hpp"
 
 namespace hexburn {

@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string_view>
 
 #include "entry.hpp"
 
@@ -59,16 +58,5 @@ struct File {
 // file with more than one link, another user's file, a folder where no file
 // can be made), the file is truncated and written in place, as before.
 [[nodiscard]] bool write_whole_file(const native_char* path, std::span<const std::byte> bytes);
-
-// One line to standard error; the only text the programs print unasked.
-void print_usage(std::string_view line);
-
-// Whether the only argument is exactly "--version" or "--help".
-bool asks_for_information(Args args);
-
-// For "--version", the name and the version; for "--help", the usage line
-// and the help text: to standard output, false where that write fails.
-[[nodiscard]] bool print_information(Args args, std::string_view name, std::string_view usage,
-                                     std::string_view help);
 
 }  // namespace platform

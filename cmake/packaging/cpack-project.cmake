@@ -36,7 +36,7 @@ endif()
 
 if(CPACK_GENERATOR STREQUAL "RPM")
     # The changelog in the package's header, as rpm -q --changelog shows it.
-    include(${CPACK_DIMTOOLS_SOURCE_DIR}/cmake/changelog.cmake)
+    include(${CPACK_DIMTOOLS_SOURCE_DIR}/cmake/packaging/changelog.cmake)
     dimtools_changelog("${CPACK_DIMTOOLS_SOURCE_DIR}/CHANGELOG.md" rpm "${CPACK_PACKAGE_CONTACT}"
                        changelog)
     set(CPACK_RPM_CHANGELOG_FILE "${CPACK_PACKAGE_DIRECTORY}/_CPack_Packages/rpm-changelog")

@@ -53,7 +53,7 @@ License: Expat
 ${licence}")
 
 # A native package's changelog in Debian's format.
-include(${CPACK_DIMTOOLS_SOURCE_DIR}/cmake/changelog.cmake)
+include(${CPACK_DIMTOOLS_SOURCE_DIR}/cmake/packaging/changelog.cmake)
 dimtools_changelog("${CPACK_DIMTOOLS_SOURCE_DIR}/CHANGELOG.md" debian "${CPACK_PACKAGE_CONTACT}"
                    changelog)
 file(WRITE "${doc}/changelog" "${changelog}")
