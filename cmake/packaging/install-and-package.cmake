@@ -40,6 +40,7 @@ if(WIN32)
     # Beside the programs' folder, what a Windows user opens: text files,
     # the manual pages among them, rendered from the man pages.
     install(FILES README.md DESTINATION . RENAME README.txt)
+    install(FILES docs/outputs.md DESTINATION . RENAME outputs.txt)
     install(FILES LICENSE DESTINATION . RENAME LICENSE.txt)
     install(FILES CHANGELOG.md DESTINATION . RENAME CHANGELOG.txt)
     install(FILES notices/windows.txt DESTINATION . RENAME NOTICES.txt)
@@ -63,7 +64,7 @@ if(WIN32)
     endif()
 else()
     install(FILES ${DIMTOOLS_MANUALS} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-    install(FILES README.md LICENSE CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+    install(FILES README.md docs/outputs.md LICENSE CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
     install(FILES notices/linux.txt DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME NOTICES)
 endif()
 

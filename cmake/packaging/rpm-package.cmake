@@ -18,7 +18,7 @@ set(CPACK_RPM_COMPRESSION_TYPE xz)
 
 set(doc /usr/${CMAKE_INSTALL_DOCDIR})
 set(CPACK_RPM_USER_FILELIST
-    "%doc ${doc}/README.md" "%doc ${doc}/CHANGELOG.md" "%doc ${doc}/NOTICES"
+    "%doc ${doc}/README.md" "%doc ${doc}/outputs.md" "%doc ${doc}/CHANGELOG.md" "%doc ${doc}/NOTICES"
     "%license /usr/share/licenses/dimtools/LICENSE")
 # Folders of the system, which other packages own.
 list(APPEND CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION

@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# gcc release build and the whole suite: the README's test command
+# needs: libgtest-dev srecord file
+source .ci/lib.sh
+cmake --workflow --preset test
+check_programs build/release "ELF 64-bit LSB"

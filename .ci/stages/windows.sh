@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Windows, 32-bit and 64-bit: cross builds with mingw-w64, the suite under Wine, the .zip
+# needs: g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 file zip unzip
+# needs where 32-bit programs start: wine32:i386
+source .ci/lib.sh
+export WINEDEBUG=-all
+# A Wine prefix of the run's own, whatever HOME is, and no Wine server left
+# behind.
+export WINEPREFIX="$PWD/build/wineprefix"
+trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
+wine32=/usr/lib/wine/wine
+wine64=/usr/lib/wine/wine64
+# The suite runs on the 32-bit build where 32-bit Wine starts, else on the
+# 64-bit build under 64-bit Wine. DIMTOOLS_WINDOWS_64=1 takes that path on
+# any host.
+if [[ ${DIMTOOLS_WINDOWS_64:-0} == 1 ]]; then
+    windows_tests=windows64
+    echo "Windows tests: the 64-bit build under 64-bit Wine (forced by DIMTOOLS_WINDOWS_64=1)"
+elif answer=$("$wine32" --version 2>&1); then
+    windows_tests=windows
+    echo "Windows tests: the 32-bit build under 32-bit Wine ($answer runs here)"
+else
+    windows_tests=windows64
+    echo "Windows tests: the 64-bit build under 64-bit Wine (32-bit Wine does not run here: $answer)"
+fi
+wine=$wine32
+[[ $windows_tests == windows ]] || wine=$wine64
+"$wine" wineboot --init || fail "wineboot failed"
+
+check_executable() {  # path, file(1) description
+    file "$1" | grep -q "$2" || fail "$1 is not a $2"
+    objdump -s -j .rsrc "$1" >/dev/null || fail "$1 has no resource section"
+    grep -q 'level="asInvoker"' "$1" || fail "$1 has no asInvoker manifest"
+    grep -q '<longPathAware[^>]*>true</longPathAware>' "$1" || fail "$1 is not long-path aware"
+    [[ $(grep -ao '<supportedOS Id="{[0-9a-f-]*}"/>' "$1" | sort -u | wc -l) == 4 ]] ||
+        fail "$1 does not name Windows 7, 8, 8.1 and 10/11"
+}
+if [[ $windows_tests == windows ]]; then
+    cmake --workflow --preset windows
+    cmake --preset windows64 >/dev/null
+    cmake --build --preset windows64
+else
+    cmake --preset windows >/dev/null
+    cmake --build --preset windows
+    cmake --workflow --preset windows64
+    echo "The 32-bit programs were built and checked, but not run in this run"
+fi
+for program in dimblank hexburn dimpatch; do
+    check_executable "build/windows64/$program/$program.exe" "PE32+ executable (console) x86-64"
+    check_executable "build/windows/$program/$program.exe" "PE32 executable (console) Intel 80386"
+    strings -el "build/windows/$program/$program.exe" | grep -qx "$program.exe" ||
+        fail "$program.exe has no version resource"
+done
+status=0
+"$wine" "build/$windows_tests/hexburn/hexburn.exe" /nonexistent/in.hex build/windows/out.rom || status=$?
+[[ $status == 255 ]] || fail "hexburn.exe gave $status for a missing input, not 255"
+echo "Windows executables: console programs with an asInvoker, long-path-aware manifest naming Windows 7 to 11, hexburn -1 seen as 255"
+cpack --preset windows
+ls build/packages/*.zip
+(cd build/packages && sha256sum -c ./*.zip.sha256)
+unzip -l build/packages/*.zip | grep -c '/bin/[a-z]*\.exe$' | grep -qx 3 || fail "the .zip lacks a program"
+rebuild windows build/packages/*.zip
