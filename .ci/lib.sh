@@ -4,15 +4,29 @@ set -euo pipefail
 
 fail() { echo "$*"; exit 1; }
 
-# The programs of a Linux build folder: static, of the processor given as
-# file(1) describes it.
+# The programs of a Linux build folder: static and of the processor given
+# as file(1) describes it, and hardened: position-independent (static-pie,
+# type DYN, no interpreter), resolved at start (BIND_NOW), the GOT inside
+# the read-only-after-relocation segment (GNU_RELRO), no executable stack.
 check_programs() {  # build folder, file(1) description
-    local program
+    local program path relro relro_size got got_size
     for program in dimblank hexburn dimpatch; do
-        file "$1/$program/$program" | grep -Eq "$2.*(statically|static-pie) linked" ||
-            fail "$1/$program/$program is not a static $2"
+        path=$1/$program/$program
+        file "$path" | grep -Eq "$2.*static-pie linked" || fail "$path is not a static-pie $2"
+        readelf -hW "$path" | grep -Eq 'Type: +DYN' || fail "$path: not position-independent (type DYN)"
+        ! readelf -lW "$path" | grep -q INTERP || fail "$path: has an interpreter, so is not static"
+        readelf -dW "$path" | grep -Eq 'BIND_NOW|Flags:.* NOW' || fail "$path: no BIND_NOW"
+        readelf -lW "$path" | grep -Eq 'GNU_STACK( +[^ ]+){5} +RW ' ||
+            fail "$path: the stack is executable, or GNU_STACK is missing"
+        # The GOT's first and last byte inside GNU_RELRO's addresses.
+        read -r relro relro_size < <(readelf -lW "$path" | awk '$1 == "GNU_RELRO" { print $3, $6 }')
+        read -r got got_size < <(readelf -SW "$path" |
+            sed -n 's/^.*\] \.got  *[A-Z]*  *\([0-9a-f]*\) [0-9a-f]* \([0-9a-f]*\) .*$/\1 \2/p')
+        [[ -n ${relro:-} && -n ${got:-} ]] &&
+            ((16#$got >= relro && 16#$got + 16#$got_size <= relro + relro_size)) ||
+            fail "$path: no GNU_RELRO segment covering the GOT"
     done
-    echo "static executables: $2"
+    echo "static-pie executables, BIND_NOW, GOT in GNU_RELRO, no executable stack: $2"
 }
 
 # No error and no warning but those rpmlint.toml waives, each with its reason.

@@ -12,6 +12,18 @@
 #include <string_view>
 #include <type_traits>
 
+// A block that is filled before any byte of it is read is not cleared first
+// where the compiler otherwise starts every local zeroed
+// (-ftrivial-auto-var-init).
+#if defined(__has_attribute)
+#if __has_attribute(uninitialized)
+#define HEXBURN_FILLED_BEFORE_USE __attribute__((uninitialized))
+#endif
+#endif
+#ifndef HEXBURN_FILLED_BEFORE_USE
+#define HEXBURN_FILLED_BEFORE_USE
+#endif
+
 namespace hexburn {
 
 inline constexpr std::size_t memory_size = 0x10000;
@@ -154,7 +166,7 @@ constexpr void load_hex_text(std::span<const char> text, MemoryImage& memory) {
 template <std::size_t block_size, typename Read>
 constexpr bool load_hex_stream(Read&& read, MemoryImage& memory) {
     static_assert(block_size > longest_piece);
-    std::array<char, block_size> block;
+    HEXBURN_FILLED_BEFORE_USE std::array<char, block_size> block;
     std::size_t start = 0;
     std::size_t end = 0;
     bool input_ended = false;
