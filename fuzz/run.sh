@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for a bounded time,
 # starting from the seed corpus in fuzz/corpus (new inputs go to a scratch
-# copy, not into the repository).
+# copy, not into the repository), and prints each one's executions per
+# second. The sanitizers check what the hardening flags would, so the
+# targets are built without those.
 #
 #   bash fuzz/run.sh [seconds per target, default 60]
 set -euo pipefail
@@ -9,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 
 CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DDIMTOOLS_FUZZ=ON -DDIMTOOLS_TESTS=OFF -DDIMTOOLS_STATIC=OFF -DDIMTOOLS_WERROR=ON >/dev/null
+    -DDIMTOOLS_FUZZ=ON -DDIMTOOLS_TESTS=OFF -DDIMTOOLS_STATIC=OFF -DDIMTOOLS_HARDEN=OFF -DDIMTOOLS_WERROR=ON >/dev/null
 cmake --build build/fuzz -j 2 --target fuzz_hexburn fuzz_dimpatch >/dev/null
 
 for target in hexburn dimpatch; do
@@ -19,7 +21,10 @@ for target in hexburn dimpatch; do
     echo "== fuzz_$target for $seconds s"
     build/fuzz/fuzz/fuzz_$target -max_total_time="$seconds" -max_len=20000 \
         -print_final_stats=1 -artifact_prefix=build/fuzz/crash-$target- \
-        "$corpus" 2>&1 | grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+ +DONE|==[0-9]+==ERROR|SUMMARY)' || true
+        "$corpus" 2>&1 | grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+ +DONE|==[0-9]+==ERROR|SUMMARY)' |
+        awk -v target="fuzz_$target" -v seconds="$seconds" '{ print }
+            /^stat::number_of_executed_units/ {
+                printf "%s: %d executions per second\n", target, $2 / seconds }' || true
     # libFuzzer leaves an artifact behind only when it found something.
     if compgen -G "build/fuzz/crash-$target-*" >/dev/null; then
         echo "fuzz_$target found a failing input:"; ls build/fuzz/crash-$target-*
