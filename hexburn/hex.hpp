@@ -62,7 +62,7 @@ namespace detail {
 // those rows and columns are filled, and only a few pages are ever read.
 inline constexpr auto pair_table = [] {
     constexpr std::string_view digits = "0123456789ABCDEF";
-    std::array<std::uint8_t, 256 * 256> table{};
+    std::array<std::uint8_t, std::size_t{256} * 256> table{};
     const auto set = [&table](std::size_t first, std::size_t second) {
         table[first << 8 | second] =
             hex_byte(static_cast<char>(static_cast<unsigned char>(first)),
@@ -85,7 +85,7 @@ constexpr std::uint8_t table_byte(const char* pair) {
 // Positions of a record: count at 1-2, address at 3-6, type at 7-8, data
 // byte i at 9 + 2i and 10 + 2i.
 inline constexpr std::size_t header_length = 9;
-inline constexpr std::size_t longest_record = header_length + 2 * 255;
+inline constexpr std::size_t longest_record = header_length + std::size_t{2} * 255;
 
 // Decodes a record whose every position that is read lies within line.
 constexpr bool apply_record(const char* line, MemoryImage& memory) {

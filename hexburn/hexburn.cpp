@@ -38,7 +38,7 @@ constexpr std::string_view help =
     "Manual: man hexburn (on Windows, hexburn.txt in the dimtools folder).\n";
 
 // The input is read in blocks and cut into pieces as if a line at a time.
-constexpr std::size_t read_block_size = 64 * 1024;
+constexpr std::size_t read_block_size = std::size_t{64} * 1024;
 
 bool load_file(platform::File& input, MemoryImage& memory) {
     return load_hex_stream<read_block_size>(

@@ -31,7 +31,7 @@ using Args = std::span<const native_char* const>;
 // program, which then fails as for a full disk.
 #define TOOL_MAIN(entry)                                                      \
     int main(int argc, char** argv) {                                         \
-        std::signal(SIGXFSZ, SIG_IGN);                                        \
+        static_cast<void>(std::signal(SIGXFSZ, SIG_IGN));                     \
         return entry(::platform::Args(argv, static_cast<std::size_t>(argc))); \
     }
 #endif

@@ -32,7 +32,7 @@ std::string record(std::size_t address, const std::vector<std::uint8_t>& data) {
 TEST_F(Differential, MatchesSrecCatOnValidInput) {
     const std::string srec_cat = SREC_CAT_PROGRAM;
     if (srec_cat.empty()) GTEST_SKIP() << "srec_cat not found; install srecord";
-    std::mt19937 generator(20261208);
+    std::mt19937 generator(20261208);  // NOLINT(cert-msc32-c,cert-msc51-cpp): repeatable on purpose
     for (int file = 0; file < 40; ++file) {
         SCOPED_TRACE("file " + std::to_string(file));
         // Records in random order over the whole address space, with gaps.

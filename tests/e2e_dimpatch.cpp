@@ -59,7 +59,7 @@ TEST_F(Dimpatch, CopiesTheRequestedRangeOrLeavesTheImageAlone) {
          737280,
          512,
          {"-sector", "1439"},
-         Copy{0, 512, 1439 * 512}},
+         Copy{0, 512, std::size_t{1439} * 512}},
         {"513 bytes into the last sector", 737280, 513, {"-sector", "1439"}, {}},
         {"hexadecimal reads as 0", 4096, 100, {"-sector", "0x10"}, Copy{0, 100, 0}},
         {"trailing letters ignored",
@@ -230,7 +230,7 @@ TEST_F(Dimpatch, CopiesOfAnySizeBeyond4GiB) {
     constexpr std::uintmax_t length = std::uintmax_t{6} << 30;
     constexpr std::size_t source_length = (std::size_t{1} << 30) + (std::size_t{1} << 20) + 3;
     constexpr std::uintmax_t sector = (std::uintmax_t{4} << 30) / 512 - 1;
-    const Bytes marks = test::pattern(3 * 4096, 10);
+    const Bytes marks = test::pattern(std::size_t{3} * 4096, 10);
     const std::size_t marked[] = {0, std::size_t{1} << 20, source_length - 4096};
     {
         std::ofstream out(test::fs(path("source.bin")), std::ios::binary);

@@ -205,6 +205,7 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
     words.push_back(executed);
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
 
@@ -220,7 +221,7 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
             ::_exit(120);
         }
         // The programs must ignore SIGXFSZ themselves.
-        ::signal(SIGXFSZ, SIG_DFL);
+        static_cast<void>(::signal(SIGXFSZ, SIG_DFL));
         if (options.file_size_limit) {
             const auto bytes = static_cast<rlim_t>(*options.file_size_limit);
             const rlimit limit{bytes, bytes};

@@ -108,7 +108,7 @@ std::vector<std::string> folder_names(const std::string& folder);
 class HeldOpen {
   public:
     explicit HeldOpen(const std::string& path);
-    ~HeldOpen();
+    ~HeldOpen();  // NOLINT(performance-trivially-destructible): empty only off Windows
     HeldOpen(const HeldOpen&) = delete;
     HeldOpen& operator=(const HeldOpen&) = delete;
 

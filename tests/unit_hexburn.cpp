@@ -133,7 +133,7 @@ TEST(LoadHexText, FillsTheMemoryImage) {
          test::padded_line(4095, ":01400000AA", 'F') + ":01401000EE\n",
          {{0x4000, 0xAA}, {0x4010, 0xEE}}},
         {"the third piece of a long line",
-         test::padded_line(2 * 4095, ":01400000AA", '0') + ":00000001FF" +
+         test::padded_line(std::size_t{2} * 4095, ":01400000AA", '0') + ":00000001FF" +
              test::padded_line(100, "", '0') + "\n:0140200011\n",
          {{0x4000, 0xAA}}},
         {"a line of exactly 4095 with its line end is one piece",
