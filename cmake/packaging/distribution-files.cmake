@@ -59,12 +59,21 @@ dimtools_changelog("${CPACK_DIMTOOLS_SOURCE_DIR}/CHANGELOG.md" debian "${CPACK_P
 file(WRITE "${doc}/changelog" "${changelog}")
 compress("${doc}/changelog")
 
+# The programs are linked statically on purpose; lintian takes a static
+# position-independent program, which has a dynamic section but needs no
+# library, for a shared library that lacks its own.
+if(CPACK_DIMTOOLS_STATIC_LINK STREQUAL "-static-pie")
+    set(tag shared-library-lacks-prerequisites)
+else()
+    set(tag statically-linked-binary)
+endif()
 file(MAKE_DIRECTORY "${root}/share/lintian/overrides")
 file(WRITE "${root}/share/lintian/overrides/dimtools"
 "# The programs are linked statically on purpose: a run then starts at the
 # cost of an empty program, where loading the C++ runtime would cost some
-# forty-five times as much, and they run hundreds of times in a build.
-dimtools: statically-linked-binary [usr/bin/dimblank]
-dimtools: statically-linked-binary [usr/bin/dimpatch]
-dimtools: statically-linked-binary [usr/bin/hexburn]
+# thirty times as much, and they run hundreds of times in a build.
 ")
+foreach(program dimblank dimpatch hexburn)
+    file(APPEND "${root}/share/lintian/overrides/dimtools"
+         "dimtools: ${tag} [usr/bin/${program}]\n")
+endforeach()

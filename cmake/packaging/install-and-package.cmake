@@ -98,7 +98,7 @@ if(WIN32)
 else()
     set(CPACK_GENERATOR TGZ DEB)
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-    # A cross build names its processor (dimtools-1.4.0-Linux-aarch64.tar.gz;
+    # A cross build names its processor (dimtools-VERSION-Linux-aarch64.tar.gz;
     # 32-bit ARM by its Debian architecture, armhf or armel, as "arm" alone
     # does not tell the two apart) and takes the Debian architecture from
     # dpkg-architecture for the compiler's GNU triple, else the processor's
@@ -142,6 +142,7 @@ file into a 32 KB ROM image of addresses 0x4000 to 0xBFFF.]=])
         endforeach()
     endif()
     set(CPACK_DIMTOOLS_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+    set(CPACK_DIMTOOLS_STATIC_LINK ${DIMTOOLS_STATIC_LINK})
     set(CPACK_DIMTOOLS_DOC_DIR ${CMAKE_INSTALL_DOCDIR})
     set(CPACK_DIMTOOLS_MAN_DIR ${CMAKE_INSTALL_MANDIR})
     find_program(RPMBUILD_PROGRAM rpmbuild)
