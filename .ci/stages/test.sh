@@ -3,4 +3,4 @@
 # needs: libgtest-dev srecord file
 source .ci/lib.sh
 cmake --workflow --preset test
-check_programs build/release "ELF 64-bit LSB"
+check_programs build/release "ELF"

@@ -27,8 +27,20 @@ wine=$wine32
 [[ $windows_tests == windows ]] || wine=$wine64
 "$wine" wineboot --init || fail "wineboot failed"
 
+# A console program of the kind given, with its manifest, its resources and
+# its hardening: a random base, no-execute data, a high-entropy random base
+# on 64-bit, and the stack protector's runtime linked in.
 check_executable() {  # path, file(1) description
     file "$1" | grep -q "$2" || fail "$1 is not a $2"
+    local characteristics property
+    characteristics=$(x86_64-w64-mingw32-objdump -p "$1" | sed -n '/^DllCharacteristics/,/^SizeOf/p')
+    for property in DYNAMIC_BASE NX_COMPAT; do
+        grep -qw "$property" <<<"$characteristics" || fail "$1: no $property"
+    done
+    if [[ $2 == PE32+* ]]; then
+        grep -qw HIGH_ENTROPY_VA <<<"$characteristics" || fail "$1: no HIGH_ENTROPY_VA"
+    fi
+    x86_64-w64-mingw32-nm "$1" | grep -q '_stack_chk_fail$' || fail "$1: no stack protector"
     objdump -s -j .rsrc "$1" >/dev/null || fail "$1 has no resource section"
     grep -q 'level="asInvoker"' "$1" || fail "$1 has no asInvoker manifest"
     grep -q '<longPathAware[^>]*>true</longPathAware>' "$1" || fail "$1 is not long-path aware"
@@ -54,7 +66,7 @@ done
 status=0
 "$wine" "build/$windows_tests/hexburn/hexburn.exe" /nonexistent/in.hex build/windows/out.rom || status=$?
 [[ $status == 255 ]] || fail "hexburn.exe gave $status for a missing input, not 255"
-echo "Windows executables: console programs with an asInvoker, long-path-aware manifest naming Windows 7 to 11, hexburn -1 seen as 255"
+echo "Windows executables: console programs with DYNAMIC_BASE, NX_COMPAT (HIGH_ENTROPY_VA on 64-bit), the stack protector, an asInvoker, long-path-aware manifest naming Windows 7 to 11, hexburn -1 seen as 255"
 cpack --preset windows
 ls build/packages/*.zip
 (cd build/packages && sha256sum -c ./*.zip.sha256)
