@@ -9,20 +9,27 @@ fail() { echo "$*"; exit 1; }
 # type DYN, no interpreter), resolved at start (BIND_NOW), the GOT inside
 # the read-only-after-relocation segment (GNU_RELRO), no executable stack.
 check_programs() {  # build folder, file(1) description
-    local program path relro relro_size got got_size
+    local program path header segments sections dynamic relro relro_size got got_size
     for program in dimblank hexburn dimpatch; do
+        # Each tool's output whole, then searched: grep -q on a pipe would
+        # end the writer early, which pipefail counts as a failure.
         path=$1/$program/$program
-        file "$path" | grep -Eq "$2.*static-pie linked" || fail "$path is not a static-pie $2"
-        readelf -hW "$path" | grep -Eq 'Type: +DYN' || fail "$path: not position-independent (type DYN)"
-        ! readelf -lW "$path" | grep -q INTERP || fail "$path: has an interpreter, so is not static"
-        readelf -dW "$path" | grep -Eq 'BIND_NOW|Flags:.* NOW' || fail "$path: no BIND_NOW"
-        readelf -lW "$path" | grep -Eq 'GNU_STACK( +[^ ]+){5} +RW ' ||
+        header=$(file "$path")
+        segments=$(readelf -lW "$path")
+        sections=$(readelf -SW "$path")
+        dynamic=$(readelf -hdW "$path")
+        grep -Eq "$2.*static-pie linked" <<<"$header" || fail "$path is not a static-pie $2"
+        grep -Eq 'Type: +DYN' <<<"$dynamic" || fail "$path: not position-independent (type DYN)"
+        ! grep -q INTERP <<<"$segments" || fail "$path: has an interpreter, so is not static"
+        grep -Eq 'BIND_NOW|Flags:.* NOW' <<<"$dynamic" || fail "$path: no BIND_NOW"
+        grep -Eq 'GNU_STACK( +[^ ]+){5} +RW ' <<<"$segments" ||
             fail "$path: the stack is executable, or GNU_STACK is missing"
         # The GOT's first and last byte inside GNU_RELRO's addresses.
-        read -r relro relro_size < <(readelf -lW "$path" | awk '$1 == "GNU_RELRO" { print $3, $6 }')
-        read -r got got_size < <(readelf -SW "$path" |
-            sed -n 's/^.*\] \.got  *[A-Z]*  *\([0-9a-f]*\) [0-9a-f]* \([0-9a-f]*\) .*$/\1 \2/p')
-        [[ -n ${relro:-} && -n ${got:-} ]] &&
+        relro="" got=""
+        read -r relro relro_size < <(awk '$1 == "GNU_RELRO" { print $3, $6 }' <<<"$segments") || true
+        read -r got got_size < <(
+            sed -n 's/^.*\] \.got  *[A-Z]*  *\([0-9a-f]*\) [0-9a-f]* \([0-9a-f]*\) .*$/\1 \2/p' <<<"$sections") || true
+        [[ -n $relro && -n $got ]] &&
             ((16#$got >= relro && 16#$got + 16#$got_size <= relro + relro_size)) ||
             fail "$path: no GNU_RELRO segment covering the GOT"
     done

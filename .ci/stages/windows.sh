@@ -40,7 +40,7 @@ check_executable() {  # path, file(1) description
     if [[ $2 == PE32+* ]]; then
         grep -qw HIGH_ENTROPY_VA <<<"$characteristics" || fail "$1: no HIGH_ENTROPY_VA"
     fi
-    x86_64-w64-mingw32-nm "$1" | grep -q '_stack_chk_fail$' || fail "$1: no stack protector"
+    grep -q '_stack_chk_fail$' <<<"$(x86_64-w64-mingw32-nm "$1")" || fail "$1: no stack protector"
     objdump -s -j .rsrc "$1" >/dev/null || fail "$1 has no resource section"
     grep -q 'level="asInvoker"' "$1" || fail "$1 has no asInvoker manifest"
     grep -q '<longPathAware[^>]*>true</longPathAware>' "$1" || fail "$1 is not long-path aware"

@@ -65,7 +65,27 @@ endfunction()
 # The stack protector is also a link flag: mingw-w64 then links its
 # runtime (libssp) in.
 dimtools_harden_compile(-fstack-protector-strong LINK)
-dimtools_harden_compile(-fstack-clash-protection)
+# Stack-clash protection probes every page of a large frame; the check
+# compiles such a frame, on which mingw-w64's x86-64 GCC 12 crashes (its
+# programs probe large frames through __chkstk in any case).
+set(CMAKE_REQUIRED_FLAGS "-O2 -fstack-clash-protection")
+check_cxx_source_compiles([=[
+    #include <array>
+    #include <cstddef>
+    __attribute__((noinline)) bool filled(char* block, std::size_t size) {
+        return block[size - 1] == 0;
+    }
+    int main(int argc, char**) {
+        std::array<char, 65536> block;
+        if (!filled(block.data(), block.size())) return 1;
+        return block[static_cast<std::size_t>(argc)];
+    }]=] DIMTOOLS_CHECK_STACK_CLASH)
+unset(CMAKE_REQUIRED_FLAGS)
+if(DIMTOOLS_CHECK_STACK_CLASH)
+    target_compile_options(dimtools_options INTERFACE -fstack-clash-protection)
+else()
+    message(STATUS "hardening: -fstack-clash-protection not taken by this compiler, left out")
+endif()
 # Control-flow protection marks: x86's (CET) or arm64's (PAC and BTI), the
 # first one this compiler takes.
 foreach(flag IN ITEMS -fcf-protection=full -mbranch-protection=standard)
