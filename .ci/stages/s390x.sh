@@ -3,4 +3,4 @@
 # needs: g++-s390x-linux-gnu qemu-user libgtest-dev file
 source .ci/lib.sh
 cmake --workflow --preset linux-s390x
-check_programs build/linux-s390x "ELF 64-bit MSB .*IBM S/390"
+check_programs build/linux-s390x "ELF 64-bit MSB .*IBM S/390" static
