@@ -13,6 +13,12 @@ string(REPLACE "\n.\n" "\n\n" CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACK
 if(CMAKE_CROSSCOMPILING)
     dimtools_rpm_architecture(CPACK_RPM_PACKAGE_ARCHITECTURE)
 endif()
+# Static programs need no library, and no loader either: rpmbuild would
+# take a static-pie program's dynamic section for a need of the loader
+# (rtld(GNU_HASH)), which a system without glibc's loader cannot meet.
+if(DIMTOOLS_STATIC)
+    set(CPACK_RPM_PACKAGE_AUTOREQ OFF)
+endif()
 # One compressor, run on one thread, whose output depends on nothing else.
 set(CPACK_RPM_COMPRESSION_TYPE xz)
 
