@@ -25,11 +25,15 @@ if(DIMTOOLS_SANITIZE)
     target_link_options(dimtools_options INTERFACE -fsanitize=address,undefined)
 endif()
 
+set(DIMTOOLS_STATIC_LINK -static)
+if(NOT DIMTOOLS_HARDEN)
+    return()
+endif()
+
 # Position-independent code, so that the system loads the programs at a
 # random address: linked -static-pie where they are static and the toolchain
 # and C library can (glibc's rcrt1.o), else with the plain static link, at a
 # fixed address. (A dynamic link is PIE as the compiler makes it by default.)
-set(DIMTOOLS_STATIC_LINK -static)
 if(NOT WIN32 AND NOT APPLE)
     set(CMAKE_POSITION_INDEPENDENT_CODE ON)
     set(CMAKE_REQUIRED_FLAGS -fPIE)
@@ -42,10 +46,6 @@ if(NOT WIN32 AND NOT APPLE)
     elseif(DIMTOOLS_STATIC)
         message(STATUS "hardening: no -static-pie here; the programs are linked -static, at a fixed address")
     endif()
-endif()
-
-if(NOT DIMTOOLS_HARDEN)
-    return()
 endif()
 
 # A compile flag, or a compile and link flag, where the compiler takes it.
