@@ -29,13 +29,14 @@ make_example() {  # folder of the tools
 make_example "$PWD/build/moved/bin"
 echo "the Makefile example builds its disk with the installed tools on PATH, byte for byte, and a second make does nothing"
 
-# The .deb into a root of its own, with a dpkg database of its own, so that
-# the host's packages stay as they were.
+# The .deb into a root of its own, with a dpkg database and log of its own,
+# so that the host's packages stay as they were.
 root=$PWD/build/deb-root
 rm -rf "$root"
-mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/var/log"
 touch "$root/var/lib/dpkg/status"
-dpkg --root="$root" --force-script-chrootless -i build/packages/dimtools_*_amd64.deb >/dev/null
+deb_root=(dpkg --root="$root" --log="$root/var/log/dpkg.log")
+"${deb_root[@]}" --force-script-chrootless -i build/packages/dimtools_*_amd64.deb >/dev/null
 cmake_example "$root/usr" build/example-deb
 blank=$root/blank.img
 "$root/usr/bin/dimblank" "$blank"
@@ -46,7 +47,7 @@ version=$(sed -n 's/^project(dimtools VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt
 "$root/usr/bin/hexburn" samples/prog.hex "$blank.rom" && "$root/usr/bin/dimpatch" "$blank" "$blank.rom" -sector 1
 MANPATH=$root/usr/share/man man -w dimpatch >/dev/null
 rm -f "$blank" "$blank.rom"
-dpkg --root="$root" -r dimtools >/dev/null
+"${deb_root[@]}" -r dimtools >/dev/null
 [[ -z $(find "$root" -path "$root/var" -prune -o -type f -print) ]] || fail "the .deb left files behind"
 echo "the .deb installs into a scratch root, its programs and the CMake example run from it, and it removes cleanly"
 
