@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs each for a bounded time,
+# Builds the libFuzzer targets with clang and runs both at once for a bounded time,
 # starting from the seed corpus in fuzz/corpus (new inputs go to a scratch
 # copy, not into the repository), and prints each one's executions per
 # second. The sanitizers check what the hardening flags would, so the
@@ -14,14 +14,25 @@ CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DDIMTOOLS_FUZZ=ON -DDIMTOOLS_TESTS=OFF -DDIMTOOLS_STATIC=OFF -DDIMTOOLS_HARDEN=OFF -DDIMTOOLS_WERROR=ON >/dev/null
 cmake --build build/fuzz -j 2 --target fuzz_hexburn fuzz_dimpatch >/dev/null
 
-for target in hexburn dimpatch; do
-    corpus=build/fuzz/corpus-$target
+# Both targets at once, one a core, each into its own log.
+run_target() {
+    local target=$1 corpus=build/fuzz/corpus-$1
+    rm -rf "$corpus" build/fuzz/crash-"$target"-*
     mkdir -p "$corpus"
-    cp fuzz/corpus/$target/* "$corpus"/
-    echo "== fuzz_$target for $seconds s"
+    cp fuzz/corpus/"$target"/* "$corpus"/
     build/fuzz/fuzz/fuzz_$target -max_total_time="$seconds" -max_len=20000 \
         -print_final_stats=1 -artifact_prefix=build/fuzz/crash-$target- \
-        "$corpus" 2>&1 | grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+ +DONE|==[0-9]+==ERROR|SUMMARY)' |
+        "$corpus" >build/fuzz/fuzz_$target.log 2>&1 || true
+}
+for target in hexburn dimpatch; do
+    run_target $target &
+done
+wait
+
+for target in hexburn dimpatch; do
+    echo "== fuzz_$target for $seconds s"
+    grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+ +DONE|==[0-9]+==ERROR|SUMMARY)' \
+        build/fuzz/fuzz_$target.log |
         awk -v target="fuzz_$target" -v seconds="$seconds" '{ print }
             /^stat::number_of_executed_units/ {
                 printf "%s: %d executions per second\n", target, $2 / seconds }' || true

@@ -74,3 +74,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Zig builds the C++ runtime once for each optimisation mode it links with,
+# which a cold cache pays for. CMake's probes of the compiler pass no -O of
+# their own, so the base flags are optimised, as the build is, and the
+# Debug configuration asks for -O0 itself: one build of the runtime serves.
+set(CMAKE_C_FLAGS_INIT -O2)
+set(CMAKE_CXX_FLAGS_INIT -O2)
+set(CMAKE_C_FLAGS_DEBUG_INIT "-O0 -g")
+set(CMAKE_CXX_FLAGS_DEBUG_INIT "-O0 -g")
