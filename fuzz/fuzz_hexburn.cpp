@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "hex.hpp"
@@ -18,7 +19,7 @@ namespace {
 // the loader, not the reference.
 #define NOT_FOR_COVERAGE __attribute__((no_sanitize("coverage")))
 
-NOT_FOR_COVERAGE constexpr int reference_digit(unsigned char c) {
+NOT_FOR_COVERAGE constexpr int reference_digit(int c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return 0;
@@ -27,25 +28,19 @@ NOT_FOR_COVERAGE constexpr int reference_digit(unsigned char c) {
 // The byte whose two digits start at position of the piece; a position past
 // the piece's end reads as 0.
 NOT_FOR_COVERAGE int reference_byte(std::span<const unsigned char> piece, std::size_t position) {
-    const auto at = [piece](std::size_t p) NOT_FOR_COVERAGE {
-        return p < piece.size() ? piece[p] : static_cast<unsigned char>(0);
-    };
-    return reference_digit(at(position)) * 16 + reference_digit(at(position + 1));
+    const auto digit = [piece](std::size_t p)
+                           NOT_FOR_COVERAGE { return p < piece.size() ? piece[p] : 0; };
+    return reference_digit(digit(position)) * 16 + reference_digit(digit(position + 1));
 }
 
-// The bytes a data record wrote: count of them from address on, wrapping
-// past 0xFFFF.
-struct Written {
-    int address;
-    int count;
-};
+// What each data record wrote: its address and its count of bytes.
+using Written = std::vector<std::pair<int, int>>;
 
 // Lines as fgets reads them into a 4,096-byte buffer, each piece decoded on
 // its own. Writes into memory, which starts zeroed, and notes what each
 // record wrote.
 NOT_FOR_COVERAGE void reference_memory(std::span<const unsigned char> text,
-                                       hexburn::MemoryImage& memory,
-                                       std::vector<Written>& written) {
+                                       hexburn::MemoryImage& memory, Written& written) {
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = start;
@@ -58,10 +53,11 @@ NOT_FOR_COVERAGE void reference_memory(std::span<const unsigned char> text,
         const int type = reference_byte(piece, 7);
         if (type == 1) break;
         if (type == 0) {
-            written.push_back({address, count});
+            written.emplace_back(address, count);
             for (int i = 0; i < count; ++i) {
-                memory[static_cast<std::size_t>((address + i) % 0x10000)] = static_cast<std::uint8_t>(
-                    reference_byte(piece, 9 + 2 * static_cast<std::size_t>(i)));
+                memory[static_cast<std::size_t>((address + i) % 0x10000)] =
+                    static_cast<std::uint8_t>(
+                        reference_byte(piece, 9 + 2 * static_cast<std::size_t>(i)));
             }
         }
         start = end;
@@ -83,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // comparison, which also catches a write the reference did not make.
     static const auto loaded = std::make_unique<hexburn::MemoryImage>();
     static const auto expected = std::make_unique<hexburn::MemoryImage>();
-    static std::vector<Written> written;
+    static Written written;
     std::size_t position = 0;
     const bool read = hexburn::load_hex_stream<8192>(
         [&](std::span<char> into, std::size_t& count) {
@@ -98,13 +94,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     written.clear();
     reference_memory(text, *expected, written);
     if (std::memcmp(loaded->data(), expected->data(), loaded->size()) != 0) std::abort();
-    for (const auto [address, count] : written) {
-        const auto first = static_cast<std::size_t>(address);
-        const auto before_end = std::min(static_cast<std::size_t>(count), loaded->size() - first);
-        const auto wrapped = static_cast<std::size_t>(count) - before_end;
-        for (auto* image : {loaded.get(), expected.get()}) {
-            std::memset(image->data() + first, 0, before_end);
-            std::memset(image->data(), 0, wrapped);
+    for (const auto& [address, count] : written) {
+        for (int i = 0; i < count; ++i) {
+            const auto at = static_cast<std::size_t>((address + i) % 0x10000);
+            (*loaded)[at] = (*expected)[at] = 0;
         }
     }
     return 0;
