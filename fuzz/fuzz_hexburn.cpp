@@ -33,14 +33,12 @@ NOT_FOR_COVERAGE int reference_byte(std::span<const unsigned char> piece, std::s
     return reference_digit(digit(position)) * 16 + reference_digit(digit(position + 1));
 }
 
-// What each data record wrote: its address and its count of bytes.
-using Written = std::vector<std::pair<int, int>>;
-
 // Lines as fgets reads them into a 4,096-byte buffer, each piece decoded on
-// its own. Writes into memory, which starts zeroed, and notes what each
-// record wrote.
+// its own. Writes into memory, which starts zeroed, and notes the address
+// and the count of bytes of each data record.
 NOT_FOR_COVERAGE void reference_memory(std::span<const unsigned char> text,
-                                       hexburn::MemoryImage& memory, Written& written) {
+                                       hexburn::MemoryImage& memory,
+                                       std::vector<std::pair<int, int>>& written) {
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = start;
@@ -79,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // comparison, which also catches a write the reference did not make.
     static const auto loaded = std::make_unique<hexburn::MemoryImage>();
     static const auto expected = std::make_unique<hexburn::MemoryImage>();
-    static Written written;
+    static std::vector<std::pair<int, int>> written;
     std::size_t position = 0;
     const bool read = hexburn::load_hex_stream<8192>(
         [&](std::span<char> into, std::size_t& count) {
