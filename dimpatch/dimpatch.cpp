@@ -54,11 +54,6 @@ struct AlignedDelete {
     void operator()(std::byte* buffer) const { ::operator delete(buffer, block_alignment); }
 };
 
-bool take_length(const platform::native_char* path, std::int64_t& length) {
-    platform::File file;
-    return platform::open_for_reading_now(path, file) && platform::file_length(file, length);
-}
-
 // The source and the image may be one file, under one name or two, with
 // overlapping ranges. As memmove does, the blocks go from the end when the
 // destination lies after the source, so every byte is read before the copy
@@ -88,7 +83,7 @@ bool copy_range(platform::File& source, platform::File& image, const PatchReques
 int run(platform::Args args) {
     if (platform::asks_for_information(args)) {
         return platform::print_information(args, "dimpatch", usage, help) ? exit_success
-                                                                         : exit_failure;
+                                                                          : exit_failure;
     }
     if (args.size() < 3) {
         platform::print_usage(usage);
@@ -97,8 +92,13 @@ int run(platform::Args args) {
     const platform::native_char* const image_path = args[1];
     const platform::native_char* const source_path = args[2];
 
+    // Opened once, so that the length tested is that of the file written.
+    platform::File image;
     std::int64_t image_length = 0;
-    if (!take_length(image_path, image_length)) return exit_failure;
+    if (!platform::open_for_update(image_path, image) ||
+        !platform::file_length(image, image_length)) {
+        return exit_failure;
+    }
 
     platform::File source;
     std::int64_t source_length = 0;
@@ -112,9 +112,8 @@ int run(platform::Args args) {
         return exit_failure;
     }
 
-    platform::File image;
-    if (!platform::open_for_update(image_path, image) || !copy_range(source, image, request) ||
-        !platform::close_file(image) || !platform::close_file(source)) {
+    if (!copy_range(source, image, request) || !platform::close_file(image) ||
+        !platform::close_file(source)) {
         return exit_failure;
     }
     return exit_success;

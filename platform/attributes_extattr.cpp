@@ -2,9 +2,9 @@
 // attributes in namespaces, their names each after a byte of its length,
 // and the list (POSIX.1e or NFSv4, as the file system keeps them) through
 // the ACL calls.
-#include <sys/types.h>
 #include <sys/acl.h>
 #include <sys/extattr.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <cerrno>

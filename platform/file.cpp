@@ -2,8 +2,6 @@
 // step checked, built on the primitives of each platform.
 #include "file.hpp"
 
-#include <cerrno>
-
 #include "primitives.hpp"
 
 namespace platform {
@@ -92,22 +90,29 @@ NativePath temporary_name(const NativePath& target, std::uint32_t unique) {
     return name;
 }
 
-// Tries names until make(name) succeeds or fails for a reason other than a
-// name that is taken.
+// Tries names until make(name) ends otherwise than with a name that is
+// taken; after sixteen taken names the place counts as refusing. name stays
+// set only where the step was done, so that no other process's file is
+// ever removed as the temporary.
 template <class Make>
-bool under_a_free_name(const Output& output, NativePath& name, Make make) {
+Step under_a_free_name(const Output& output, NativePath& name, Make make) {
     std::uint32_t unique = temporary_seed();
     for (int attempt = 0; attempt < 16; ++attempt) {
         name = temporary_name(output.target, unique);
-        if (make(name)) return true;
-        if (errno != EEXIST) return false;
+        const Step step = make(name);
+        if (step == Step::done) return step;
+        name.clear();
+        if (step != Step::name_taken) return step;
         unique = unique * 1664525u + 1013904223u;
     }
-    return false;
+    return Step::refused;
 }
 
-bool create_temporary(const Output& output, Temporary& temporary) {
-    if (create_nameless(output, temporary.file)) return true;
+// A nameless file where the system makes one; where its data failed, no
+// named file is tried.
+Step create_temporary(const Output& output, Temporary& temporary) {
+    const Step nameless = create_nameless(output, temporary.file);
+    if (nameless != Step::refused) return nameless;
     return under_a_free_name(output, temporary.name, [&](const NativePath& name) {
         return create_beside(output, name, temporary.file);
     });
@@ -118,15 +123,15 @@ bool create_temporary(const Output& output, Temporary& temporary) {
 // process made the output meanwhile; any other by a temporary name, renamed
 // at once, so a killed run leaves a temporary file behind only in that
 // moment.
-bool name_temporary(const Output& output, Temporary& temporary) {
-    if (!temporary.name.empty()) return true;
+Step name_temporary(const Output& output, Temporary& temporary) {
+    if (!temporary.name.empty()) return Step::done;
     if (output.existing.descriptor < 0) {
-        if (give_name(output, temporary.file, output.target)) {
+        const Step step = give_name(output, temporary.file, output.target);
+        if (step == Step::done) {
             temporary.name = output.target;
             temporary.at_target = true;
-            return true;
         }
-        if (errno != EEXIST) return false;
+        if (step != Step::name_taken) return step;
     }
     return under_a_free_name(output, temporary.name, [&](const NativePath& name) {
         return give_name(output, temporary.file, name);
@@ -152,13 +157,13 @@ bool write_in_place(Output& output, std::span<const std::byte> bytes) {
     return write_all(file, bytes) && close_file(file);
 }
 
-// After a failed naming or rename: where the place refused it, the output is
-// written in place as the shell would; where the data failed, the earlier
-// output stays as it was.
-bool after_refusal(Output& output, Temporary& temporary, std::span<const std::byte> bytes) {
-    const bool place = refused_by_place();
+// After a step before the output was replaced failed: where the place
+// refused it, the output is written in place as the shell would; where the
+// data failed, the earlier output stays as it was.
+bool after_failed(Step step, Output& output, Temporary& temporary,
+                  std::span<const std::byte> bytes) {
     discard_temporary(output, temporary);
-    return place && write_in_place(output, bytes);
+    return step == Step::refused && write_in_place(output, bytes);
 }
 
 }  // namespace
@@ -166,25 +171,24 @@ bool after_refusal(Output& output, Temporary& temporary, std::span<const std::by
 bool write_whole_file(const native_char* path, std::span<const std::byte> bytes) {
     Output output;
     if (!open_output(path, output)) return false;
+    if (!output.replaceable) return write_in_place(output, bytes);
     Temporary temporary;
-    if (!output.replaceable || !create_temporary(output, temporary)) {
-        return write_in_place(output, bytes);
-    }
-    if (!take_attributes_of(output, temporary)) {
-        discard_temporary(output, temporary);
-        return write_in_place(output, bytes);
-    }
+    Step step = create_temporary(output, temporary);
+    if (step == Step::done) step = take_attributes_of(output, temporary);
+    if (step != Step::done) return after_failed(step, output, temporary, bytes);
     if (!write_all(temporary.file, bytes)) {
         discard_temporary(output, temporary);
         return false;
     }
-    if (!name_temporary(output, temporary)) return after_refusal(output, temporary, bytes);
+    step = name_temporary(output, temporary);
+    if (step != Step::done) return after_failed(step, output, temporary, bytes);
     if (!close_file(temporary.file)) {
         discard_temporary(output, temporary);
         return false;
     }
     if (temporary.at_target) return true;
-    if (!replace_output(output, temporary.name)) return after_refusal(output, temporary, bytes);
+    step = replace_output(output, temporary.name);
+    if (step != Step::done) return after_failed(step, output, temporary, bytes);
     return true;
 }
 

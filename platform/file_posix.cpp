@@ -42,6 +42,17 @@ std::string path_of(const char* name, const File& file) {
     return S_ISLNK(status.st_mode) ? posix::linked_path(name, file.descriptor) : name;
 }
 
+// A folder is opened to find and make names in it, which its search right
+// allows: one that may be written and searched but not read (mode 0300, a
+// drop folder's 1733) is still one where a new file can be made.
+#if DIMTOOLS_HAVE_O_PATH
+constexpr int folder_search = O_PATH;
+#elif DIMTOOLS_HAVE_O_SEARCH
+constexpr int folder_search = O_SEARCH;
+#else
+constexpr int folder_search = O_RDONLY;
+#endif
+
 // Opens the folder of path and puts its last name in output.target.
 bool open_folder_of(const std::string& path, Output& output) {
     const std::size_t cut = path.rfind('/');
@@ -49,7 +60,7 @@ bool open_folder_of(const std::string& path, Output& output) {
                                : cut == 0               ? "/"
                                                         : path.substr(0, cut);
     output.target = path.substr(cut == std::string::npos ? 0 : cut + 1);
-    const int descriptor = open_descriptor(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    const int descriptor = open_descriptor(folder.c_str(), folder_search | O_DIRECTORY);
     if (descriptor < 0) return false;
     output.folder.descriptor = descriptor;
     return !output.target.empty() && output.target != "." && output.target != ".." &&
@@ -59,12 +70,34 @@ bool open_folder_of(const std::string& path, Output& output) {
 // Whether the output is, by its folder and name, the very file opened, in
 // a place where a rename can land: checked on the open folder, so that a
 // folder or name swapped in between cannot redirect the new file.
-bool rename_lands_on(const Output& output, const struct stat& status) {
+bool rename_lands_on(const Output& output) {
+    struct stat opened {};
     struct stat named {};
-    return ::fstatat(output.folder.descriptor, output.target.c_str(), &named,
+    return ::fstat(output.existing.descriptor, &opened) == 0 &&
+           ::fstatat(output.folder.descriptor, output.target.c_str(), &named,
                      AT_SYMLINK_NOFOLLOW) == 0 &&
-           S_ISREG(named.st_mode) && same_file(named, status) &&
+           S_ISREG(named.st_mode) && same_file(named, opened) &&
            !posix::is_mount_point(output.folder.descriptor, output.existing.descriptor);
+}
+
+// What an error of the system means for a step of replacing the output: a
+// name that is taken; a refusal of the place, after which the output is
+// written in place as the shell would (a mount point, another file system,
+// a folder, sandbox or read-only mount that forbids it, a name too long,
+// too many links, a directory in the way, a file system that cannot carry
+// an attribute or flag, an attribute gone meanwhile, a call the system
+// lacks); or anything else, an I/O error, a full disk or a quota among
+// them, where the data failed and the earlier output stays as it was.
+Step step_after(int error) {
+    if (error == 0) return Step::done;
+    if (error == EEXIST) return Step::name_taken;
+    constexpr int refusals[] = {EBUSY,  EXDEV,  EPERM,      EACCES,  EROFS,  ENAMETOOLONG,
+                                EMLINK, EISDIR, EOPNOTSUPP, ENOTSUP, ENOTTY, EINVAL,
+                                E2BIG,  ERANGE, ENODATA,    ENOSYS};
+    for (const int refusal : refusals) {
+        if (error == refusal) return Step::refused;
+    }
+    return Step::data_failed;
 }
 
 // A new output's file grants what the system gives a created file: the
@@ -77,15 +110,19 @@ mode_t temporary_mode(const Output& output) { return output.existing.descriptor 
 
 // The old file's owner and group first (a user may not give a file to
 // another user: that leaves the output to be written in place), then its
-// attributes and flags, its mode last.
-bool take_attributes_of(const Output& output, const Temporary& temporary) {
+// attributes and flags, its mode last. Where an attribute or flag cannot be
+// proven copied without a failing call, the copy is refused.
+Step take_attributes_of(const Output& output, const Temporary& temporary) {
     const int from = output.existing.descriptor;
     const int to = temporary.file.descriptor;
-    if (from < 0) return true;
+    if (from < 0) return Step::done;
     struct stat status {};
-    return ::fstat(from, &status) == 0 && ::fchown(to, status.st_uid, status.st_gid) == 0 &&
-           posix::copy_attributes(from, to) && posix::copy_file_flags(from, to) &&
-           ::fchmod(to, status.st_mode & 07777) == 0;
+    errno = 0;
+    const bool taken = ::fstat(from, &status) == 0 &&
+                       ::fchown(to, status.st_uid, status.st_gid) == 0 &&
+                       posix::copy_attributes(from, to) && posix::copy_file_flags(from, to) &&
+                       ::fchmod(to, status.st_mode & 07777) == 0;
+    return taken ? Step::done : errno == 0 ? Step::refused : step_after(errno);
 }
 
 bool open_path(const native_char* path, OpenMode mode, File& file) {
@@ -122,28 +159,24 @@ bool open_output(const native_char* path, Output& output) {
     output.regular = S_ISREG(status.st_mode);
     if (!output.regular || status.st_nlink != 1) return true;
     const std::string where = path_of(path, output.existing);
-    output.replaceable =
-        !where.empty() && open_folder_of(where, output) && rename_lands_on(output, status);
+    output.replaceable = !where.empty() && open_folder_of(where, output) && rename_lands_on(output);
     return true;
 }
 
-bool create_nameless(const Output& output, File& file) {
-    const int descriptor = posix::create_nameless(output.folder.descriptor, temporary_mode(output));
-    if (descriptor < 0) return false;
-    file.descriptor = descriptor;
-    return true;
+Step create_nameless(const Output& output, File& file) {
+    return step_after(
+        posix::create_nameless(output.folder.descriptor, temporary_mode(output), file.descriptor));
 }
 
-bool create_beside(const Output& output, const NativePath& name, File& file) {
-    const int descriptor = open_descriptor(name.c_str(), O_WRONLY | O_CREAT | O_EXCL,
-                                           output.folder.descriptor, temporary_mode(output));
-    if (descriptor < 0) return false;
-    file.descriptor = descriptor;
-    return true;
+Step create_beside(const Output& output, const NativePath& name, File& file) {
+    file.descriptor = open_descriptor(name.c_str(), O_WRONLY | O_CREAT | O_EXCL,
+                                      output.folder.descriptor, temporary_mode(output));
+    return file.descriptor >= 0 ? Step::done : step_after(errno);
 }
 
-bool give_name(const Output& output, const File& file, const NativePath& name) {
-    return posix::name_nameless(file.descriptor, output.folder.descriptor, name.c_str());
+Step give_name(const Output& output, const File& file, const NativePath& name) {
+    return step_after(
+        posix::name_nameless(file.descriptor, output.folder.descriptor, name.c_str()));
 }
 
 std::uint32_t temporary_seed() {
@@ -153,16 +186,36 @@ std::uint32_t temporary_seed() {
            static_cast<std::uint32_t>(now.tv_nsec);
 }
 
-bool replace_output(Output& output, const NativePath& name) {
-    return ::renameat(output.folder.descriptor, name.c_str(), output.folder.descriptor,
-                      output.target.c_str()) == 0;
-}
-
-// A mount point (EBUSY), another file system (EXDEV), a folder or sandbox
-// that forbids it (EPERM, EACCES), a name too long (ENAMETOOLONG).
-bool refused_by_place() {
-    return errno == EBUSY || errno == EXDEV || errno == EPERM || errno == EACCES ||
-           errno == ENAMETOOLONG;
+// Where the system exchanges two names at once, the temporary file and the
+// output change places, and the file that left the output's name is
+// checked: the one opened is then removed; another file, moved onto the
+// name since, is put back and the step refused. Elsewhere the name is
+// checked just before the rename, which leaves only the moment between
+// the two calls.
+Step replace_output(Output& output, const NativePath& name) {
+    const int folder = output.folder.descriptor;
+    const char* const target = output.target.c_str();
+    if (output.existing.descriptor < 0) {
+        return step_after(::renameat(folder, name.c_str(), folder, target) == 0 ? 0 : errno);
+    }
+    const int exchanged = posix::exchange(folder, name.c_str(), target);
+    if (exchanged == ENOSYS) {
+        if (!rename_lands_on(output)) return Step::refused;
+        return step_after(::renameat(folder, name.c_str(), folder, target) == 0 ? 0 : errno);
+    }
+    if (exchanged != 0) return step_after(exchanged);
+    struct stat opened {};
+    struct stat left {};
+    const bool checked = ::fstat(output.existing.descriptor, &opened) == 0 &&
+                         ::fstatat(folder, name.c_str(), &left, AT_SYMLINK_NOFOLLOW) == 0;
+    if (checked && same_file(opened, left) && ::unlinkat(folder, name.c_str(), 0) == 0) {
+        return Step::done;
+    }
+    // The earlier output back in its place and the temporary file under its
+    // name, to be removed; refused where another file had taken the name.
+    const bool another_file = checked && !same_file(opened, left);
+    if (posix::exchange(folder, name.c_str(), target) != 0) return Step::data_failed;
+    return another_file ? Step::refused : Step::data_failed;
 }
 
 // Where the place lets a file be made but not removed (a sandbox), what

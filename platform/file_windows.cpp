@@ -52,15 +52,20 @@ void follow_links(HANDLE handle, NativePath& target) {
 // A hidden or system file stays one. Where the output is replaced, the
 // system gives the new file the rest of what the old one carries (its access
 // control list, its streams); a new output takes its folder's.
-bool take_attributes_of(const Output& output, const Temporary& temporary) {
-    if (output.existing.descriptor < 0) return true;
+// Where they cannot be read or set, the output is written in place.
+Step take_attributes_of(const Output& output, const Temporary& temporary) {
+    if (output.existing.descriptor < 0) return Step::done;
     BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(handle_of(output.existing), &information)) return false;
+    if (!GetFileInformationByHandle(handle_of(output.existing), &information)) {
+        return Step::refused;
+    }
     constexpr DWORD kept =
         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     const DWORD attributes = information.dwFileAttributes & kept;
     return attributes == 0 ||
-           SetFileAttributesW(windows::long_form(temporary.name).c_str(), attributes) != 0;
+                   SetFileAttributesW(windows::long_form(temporary.name).c_str(), attributes) != 0
+               ? Step::done
+               : Step::refused;
 }
 
 bool open_path(const native_char* path, OpenMode mode, File& file) {
@@ -109,20 +114,22 @@ std::uint32_t temporary_seed() {
            static_cast<std::uint32_t>(now.LowPart);
 }
 
-bool create_nameless(const Output&, File&) { return false; }
-
-bool create_beside(const Output&, const NativePath& name, File& file) {
-    int descriptor = -1;
-    if (open_descriptor(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL, descriptor) != 0)
-        return false;
-    file.descriptor = descriptor;
-    return true;
-}
-
 // Temporary files here always have a name.
-bool give_name(const Output&, const File&, const NativePath&) {
-    errno = EINVAL;
-    return false;
+Step create_nameless(const Output&, File&) { return Step::refused; }
+
+Step give_name(const Output&, const File&, const NativePath&) { return Step::refused; }
+
+// A folder where no file may be made leaves the output to be written in
+// place; a full disk or an I/O error leaves it as it was.
+Step create_beside(const Output&, const NativePath& name, File& file) {
+    const errno_t error =
+        open_descriptor(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL, file.descriptor);
+    return error == 0        ? Step::done
+           : error == EEXIST ? Step::name_taken
+           : error == EACCES || error == EPERM || error == EROFS || error == ENAMETOOLONG ||
+                   error == ENOENT || error == EINVAL
+               ? Step::refused
+               : Step::data_failed;
 }
 
 namespace {
@@ -147,9 +154,12 @@ bool held_elsewhere(const NativePath& path) {
 // process that holds the output open without sharing its deletion (a
 // reader, a virus scanner, an indexer) blocks either; it is tried again for
 // about a second.
-bool replace_output(Output& output, const NativePath& name) {
+// A rename that fails here fails the run: the output stays as it was.
+Step replace_output(Output& output, const NativePath& name) {
     // Windows replaces no file this process still holds open.
-    if (output.existing.descriptor >= 0 && !close_file(output.existing)) return false;
+    if (output.existing.descriptor >= 0 && !close_file(output.existing)) {
+        return Step::data_failed;
+    }
     const NativePath target = windows::long_form(output.target);
     const NativePath replacement = windows::long_form(name);
     for (int attempt = 0;; ++attempt) {
@@ -160,20 +170,17 @@ bool replace_output(Output& output, const NativePath& name) {
                                       REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
                        : MoveFileExW(replacement.c_str(), target.c_str(),
                                      MOVEFILE_REPLACE_EXISTING) != 0) {
-            return true;
+            return Step::done;
         }
         const DWORD error = GetLastError();
         if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
              error != ERROR_UNABLE_TO_REMOVE_REPLACED) ||
             attempt == 20) {
-            return false;
+            return Step::data_failed;
         }
         Sleep(50);
     }
 }
-
-// A refused rename here fails: the output stays as it was.
-bool refused_by_place() { return false; }
 
 void remove_beside(const Output&, const NativePath& name) {
     (void)DeleteFileW(windows::long_form(name).c_str());

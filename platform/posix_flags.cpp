@@ -1,6 +1,7 @@
 // The flags of files and folders: Linux's inode flags and project ID
 // (chattr, through ioctls), or the st_flags of macOS and the BSDs (chflags).
 // Without either, files have no flags to keep.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,9 +60,25 @@ bool copy_file_flags(int from, int to) {
     return ::ioctl(to, FS_IOC_FSSETXATTR, &new_project) == 0;
 }
 
+// The folder is open for search only: statx tells its flags where the file
+// system reports them; else they are read through a descriptor that may
+// read it, and where none can be had, the folder counts as refusing.
 bool folder_refuses_rename(int folder) {
+#if DIMTOOLS_HAVE_STATX_ATTRIBUTES
+    constexpr auto either = STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE;
+    struct statx status {};
+    if (::statx(folder, "", AT_EMPTY_PATH, 0, &status) == 0 &&
+        (status.stx_attributes_mask & either) == either) {
+        return (status.stx_attributes & either) != 0;
+    }
+#endif
+    const int readable = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (readable < 0) return true;
     int flags = 0;
-    return !flags_of(folder, flags) || (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0;
+    const bool refuses =
+        !flags_of(readable, flags) || (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0;
+    ::close(readable);
+    return refuses;
 }
 
 #elif DIMTOOLS_HAVE_ST_FLAGS

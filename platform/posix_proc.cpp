@@ -83,29 +83,27 @@ std::string linked_path(const char*, int) { return {}; }
 
 #if DIMTOOLS_HAVE_PROC_FS && DIMTOOLS_HAVE_O_TMPFILE
 
-int create_nameless(int folder, mode_t mode) {
+int create_nameless(int folder, mode_t mode, int& descriptor) {
     // Named later through /proc, so only where it is there.
-    if (!on_proc("/proc/self/fd")) return -1;
-    int descriptor;
+    if (!on_proc("/proc/self/fd")) return EOPNOTSUPP;
     do {
         descriptor = ::openat(folder, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, mode);
     } while (descriptor < 0 && errno == EINTR);
-    return descriptor;
+    return descriptor >= 0 ? 0 : errno;
 }
 
-bool name_nameless(int descriptor, int folder, const char* name) {
+int name_nameless(int descriptor, int folder, const char* name) {
     return ::linkat(AT_FDCWD, descriptor_link(descriptor).c_str(), folder, name,
-                    AT_SYMLINK_FOLLOW) == 0;
+                    AT_SYMLINK_FOLLOW) == 0
+               ? 0
+               : errno;
 }
 
 #else
 
-int create_nameless(int, mode_t) { return -1; }
+int create_nameless(int, mode_t, int&) { return EOPNOTSUPP; }
 
-bool name_nameless(int, int, const char*) {
-    errno = ENOTSUP;
-    return false;
-}
+int name_nameless(int, int, const char*) { return EOPNOTSUPP; }
 
 #endif
 

@@ -16,10 +16,15 @@ namespace platform::posix {
 // rather than the file behind it.
 std::string linked_path(const char* name, int descriptor);
 
-// A file with no name in folder, or -1 where the system makes none; and its
-// naming once complete (EEXIST where the name is taken).
-int create_nameless(int folder, mode_t mode);
-bool name_nameless(int descriptor, int folder, const char* name);
+// A file with no name in folder, and its naming once complete. Each gives
+// 0 or the system's error: EOPNOTSUPP where the system makes no such file,
+// EEXIST where the name is taken.
+int create_nameless(int folder, mode_t mode, int& descriptor);
+int name_nameless(int descriptor, int folder, const char* name);
+
+// Exchanges two names of folder at once: 0 or the system's error, ENOSYS
+// where the system or the file system cannot.
+int exchange(int folder, const char* one, const char* other);
 
 // Whether the file is a mount of its own (a bind-mounted file, a container's
 // volume), where no rename can land.

@@ -49,35 +49,39 @@ struct Temporary {
 // a rename may put a new file in its place.
 bool open_output(const native_char* path, Output& output);
 
-// A file with no name beside the output, where the system makes one. Its
-// mode, and that of a file made by create_beside, grants no more than the
-// finished output will: for an existing output nothing to group and others
-// yet, for a new one what the system gives a created file.
-bool create_nameless(const Output& output, File& file);
+// How a step of replacing an output ended. A step the place refuses (a
+// folder's rules, a mount, a file system that cannot carry an attribute)
+// leaves the output to be written in place, as the shell would; a step whose
+// data failed (an I/O error, a full disk, a quota) leaves the earlier output
+// as it was and fails the run.
+enum class Step { done, name_taken, refused, data_failed };
 
-// A new file called name beside the output; fails with EEXIST where the name
-// is taken.
-bool create_beside(const Output& output, const NativePath& name, File& file);
+// A file with no name beside the output, where the system makes one
+// (refused where it makes none). Its mode, and that of a file made by
+// create_beside, grants no more than the finished output will: for an
+// existing output nothing to group and others yet, for a new one what the
+// system gives a created file.
+Step create_nameless(const Output& output, File& file);
 
-// Gives a nameless file the name, beside the output; EEXIST as above.
-bool give_name(const Output& output, const File& file, const NativePath& name);
+// A new file called name beside the output; name_taken where the name is.
+Step create_beside(const Output& output, const NativePath& name, File& file);
+
+// Gives a nameless file the name, beside the output; name_taken as above.
+Step give_name(const Output& output, const File& file, const NativePath& name);
 
 // A number that differs from run to run, for the names of temporary files.
 std::uint32_t temporary_seed();
 
 // Gives the temporary file what the existing output has (owner, group, mode,
-// access rules, attributes, flags); false where that cannot be done or
+// access rules, attributes, flags); refused where that cannot be done or
 // cannot be proven done.
-bool take_attributes_of(const Output& output, const Temporary& temporary);
+Step take_attributes_of(const Output& output, const Temporary& temporary);
 
 // Puts the named temporary file in the place of the output, replacing it
-// without deleting it first.
-bool replace_output(Output& output, const NativePath& name);
-
-// Whether the last naming or renaming failed because of the place (a mount,
-// a folder's rules, a name too long) rather than the data (a full disk, an
-// I/O error): where no rename can land, the output is written in place.
-bool refused_by_place();
+// without deleting it first, and only where the output's name still leads
+// to the file that was opened: where it no longer does, the temporary file
+// is left under its name and the step is refused.
+Step replace_output(Output& output, const NativePath& name);
 
 void remove_beside(const Output& output, const NativePath& name);
 

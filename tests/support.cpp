@@ -197,6 +197,9 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
         std::filesystem::permissions(copy, std::filesystem::perms(0755));
     }
     const std::string executed = as_nobody ? copy.string() : program;
+    // Looked up before the fork: the child of a process with threads may
+    // call nothing that takes a lock.
+    const auto [user, group] = nobody();
 #if defined(DIMTOOLS_TEST_EMULATOR)
     std::vector<std::string> words{DIMTOOLS_TEST_EMULATOR};
 #else
@@ -227,7 +230,6 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
             const rlimit limit{bytes, bytes};
             if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(121);
         }
-        const auto [user, group] = nobody();
         if (as_nobody &&
             (::setgroups(0, nullptr) != 0 || ::setgid(group) != 0 || ::setuid(user) != 0)) {
             ::_exit(123);

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# the portable POSIX build and its suite (no O_TMPFILE, /proc, statfs magic, statx mount ID, inode-flag ioctls)
+# the portable POSIX build and its suite (no O_TMPFILE, O_PATH, /proc, statfs magic, statx, renameat2, inode-flag ioctls)
 # needs: libgtest-dev file
 source .ci/lib.sh
 cmake --workflow --preset portable

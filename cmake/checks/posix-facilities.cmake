@@ -8,7 +8,7 @@ include(CheckCXXSourceCompiles)
 include(CheckCXXSymbolExists)
 
 option(DIMTOOLS_PORTABLE_POSIX
-       "Build as if O_TMPFILE, /proc, statfs magic numbers, statx mount IDs and inode-flag ioctls did not exist"
+       "Build as if O_TMPFILE, O_PATH, /proc, statfs magic numbers, statx, renameat2 and inode-flag ioctls did not exist"
        OFF)
 
 set(DIMTOOLS_POSIX_FACILITIES "")
@@ -37,6 +37,29 @@ int main() { struct statx status; return statx(0, "", AT_EMPTY_PATH, STATX_MNT_I
 dimtools_facility(STATX_MOUNT_ID "${DIMTOOLS_CHECK_STATX_MOUNT_ID}")
 
 check_cxx_source_compiles([=[
+#include <fcntl.h>
+#include <sys/stat.h>
+int main() {
+    struct statx status;
+    return statx(0, "", AT_EMPTY_PATH, 0, &status) == 0 &&
+           (status.stx_attributes & (STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE)) != 0;
+}
+]=] DIMTOOLS_CHECK_STATX_ATTRIBUTES)
+dimtools_facility(STATX_ATTRIBUTES "${DIMTOOLS_CHECK_STATX_ATTRIBUTES}")
+
+# A folder opened for search only: Linux's O_PATH, or POSIX's O_SEARCH.
+check_cxx_symbol_exists(O_PATH fcntl.h DIMTOOLS_CHECK_O_PATH)
+dimtools_facility(O_PATH "${DIMTOOLS_CHECK_O_PATH}")
+
+# Two names exchanged at once: Linux's renameat2, or macOS's renameatx_np.
+check_cxx_source_compiles([=[
+#include <fcntl.h>
+#include <stdio.h>
+int main() { return renameat2(AT_FDCWD, "a", AT_FDCWD, "b", RENAME_EXCHANGE); }
+]=] DIMTOOLS_CHECK_RENAME_EXCHANGE)
+dimtools_facility(RENAME_EXCHANGE "${DIMTOOLS_CHECK_RENAME_EXCHANGE}")
+
+check_cxx_source_compiles([=[
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 int main() {
@@ -57,10 +80,18 @@ int main() {
     return fchflags(0, status.st_flags & (UF_SETTABLE | UF_APPEND | SF_IMMUTABLE));
 }
 ]=] DIMTOOLS_CHECK_ST_FLAGS)
-# Not one of Linux's extensions: kept in the portable build.
-if(DIMTOOLS_CHECK_ST_FLAGS)
-    list(APPEND DIMTOOLS_POSIX_FACILITIES DIMTOOLS_HAVE_ST_FLAGS=1)
-endif()
+check_cxx_symbol_exists(O_SEARCH fcntl.h DIMTOOLS_CHECK_O_SEARCH)
+check_cxx_source_compiles([=[
+#include <fcntl.h>
+#include <stdio.h>
+int main() { return renameatx_np(AT_FDCWD, "a", AT_FDCWD, "b", RENAME_SWAP); }
+]=] DIMTOOLS_CHECK_RENAME_SWAP)
+# Not Linux's extensions: kept in the portable build.
+foreach(name ST_FLAGS O_SEARCH RENAME_SWAP)
+    if(DIMTOOLS_CHECK_${name})
+        list(APPEND DIMTOOLS_POSIX_FACILITIES DIMTOOLS_HAVE_${name}=1)
+    endif()
+endforeach()
 
 # The adapter for extended attributes and access control lists: the first
 # form of the calls the system has, else none (an existing output is then
