@@ -14,6 +14,12 @@ const Bytes blank_image(737280, 0);
 
 class Dimblank : public test::InFolder {};
 
+#if DIMTOOLS_HAVE_O_PATH || DIMTOOLS_HAVE_O_SEARCH
+constexpr bool search_only = true;
+#else
+constexpr bool search_only = false;
+#endif
+
 TEST_F(Dimblank, WritesTheBlankImageOverAnythingThere) {
     struct Earlier {
         const char* name;
@@ -62,6 +68,9 @@ TEST_F(Dimblank, FaultsGiveStatusOne) {
         std::string image;
         std::optional<std::uint64_t> file_size_limit = {};
         bool posix_only = false;
+        // Of "folder", the image's and its own user nobody's where root runs
+        // the tests, and the image written as nobody.
+        std::optional<std::filesystem::perms> folder_mode = {};
     };
     const Fault cases[] = {
         {"missing folder", path("no/disk.img")},
@@ -70,13 +79,32 @@ TEST_F(Dimblank, FaultsGiveStatusOne) {
         {"full disk", "/dev/full", {}, true},
         {"file-size limit in the middle of the write", path("limited.img"), 100000, true},
         {"file-size limit over an earlier image", path("folder/keep.img"), 100000, true},
+        {"the same in a folder that may be written but not read", path("folder/keep.img"), 100000,
+         true, std::filesystem::perms(0300)},
+        {"the same in a drop folder", path("folder/keep.img"), 100000, true,
+         std::filesystem::perms(01733)},
     };
     test::make_dangling_link(path("gone.img"), path("gone/disk.img"));
     for (const auto& fault : cases) {
         SCOPED_TRACE(fault.name);
-        if (test::skip_row_unless_posix(fault.posix_only, fault.name, {fault.image})) continue;
-        const auto result =
-            run(dimblank, {fault.image}, {.file_size_limit = fault.file_size_limit});
+        if (test::skip_row_unless_posix(fault.posix_only, fault.name, {fault.image}) ||
+            test::skip_row_unless(search_only || !fault.folder_mode, fault.name,
+                                  "the build opens no folder for search only")) {
+            continue;
+        }
+        const auto [user, group] = test::nobody();
+        if (fault.folder_mode) {
+            (void)test::give_to(path("folder/keep.img"), user, group);
+            if ((*fault.folder_mode & std::filesystem::perms::sticky_bit) ==
+                std::filesystem::perms::none) {
+                (void)test::give_to(path("folder"), user, group);
+            }
+            std::filesystem::permissions(test::fs(path("folder")), *fault.folder_mode);
+        }
+        const auto result = run(dimblank, {fault.image},
+                                {.file_size_limit = fault.file_size_limit,
+                                 .unprivileged = fault.folder_mode.has_value()});
+        std::filesystem::permissions(test::fs(path("folder")), std::filesystem::perms(0755));
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.standard_error, "");
         EXPECT_EQ(test::read_file(path("folder/keep.img")), inside);

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <iterator>
 #include <random>
+#include <thread>
 
 #if defined(_WIN32)
 #include <process.h>
@@ -214,8 +215,16 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
 
     const pid_t child = ::fork();
     if (child == 0) {
-        ::dup2(output_pipe[1], STDOUT_FILENO);
-        ::dup2(error_pipe[1], STDERR_FILENO);
+        // A group of its own, so that what it starts is ended with it.
+        ::setpgid(0, 0);
+        if (options.closed_standard_files) {
+            for (const int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+                ::close(descriptor);
+            }
+        } else {
+            ::dup2(output_pipe[1], STDOUT_FILENO);
+            ::dup2(error_pipe[1], STDERR_FILENO);
+        }
         ::close(output_pipe[0]);
         ::close(output_pipe[1]);
         ::close(error_pipe[0]);
@@ -234,11 +243,17 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
             (::setgroups(0, nullptr) != 0 || ::setgid(group) != 0 || ::setuid(user) != 0)) {
             ::_exit(123);
         }
-        // A program that hangs is ended, and the row fails, within a minute.
-        ::alarm(60);
         ::execv(argv[0], argv.data());
         ::_exit(122);
     }
+    ::setpgid(child, child);
+    // A program that hangs is ended, and the row fails, within the limit.
+    std::promise<void> ended;
+    std::thread watchdog([&child, limit = options.time_limit, done = ended.get_future()] {
+        if (done.wait_for(std::chrono::seconds(limit)) == std::future_status::timeout) {
+            ::kill(-child, SIGKILL);
+        }
+    });
     ::close(output_pipe[1]);
     ::close(error_pipe[1]);
     RunResult result;
@@ -247,6 +262,8 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
     int wait_status = 0;
     while (::waitpid(child, &wait_status, 0) < 0 && errno == EINTR) {
     }
+    ended.set_value();
+    watchdog.join();
     result.status =
         WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 1000 + WTERMSIG(wait_status);
     result.full_status = static_cast<std::uint32_t>(result.status);
@@ -337,6 +354,14 @@ std::pair<std::uint32_t, std::uint32_t> nobody() {
     if (const passwd* entry = ::getpwnam("nobody")) return {entry->pw_uid, entry->pw_gid};
 #endif
     return {65534, 65534};
+}
+
+bool running_as_root() {
+#if !defined(_WIN32)
+    return ::geteuid() == 0;
+#else
+    return false;
+#endif
 }
 
 bool root_protected_by(const char* name) {

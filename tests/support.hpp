@@ -27,6 +27,8 @@ struct RunOptions {
     std::string working_folder;                    // empty: the current one
     std::optional<std::uint64_t> file_size_limit;  // RLIMIT_FSIZE, in bytes
     bool unprivileged = false;                     // as user nobody, where the tests run as root
+    bool closed_standard_files = false;            // started with descriptors 0, 1 and 2 closed
+    int time_limit = 60;  // seconds; then the program and what it started are ended (POSIX)
 };
 
 RunResult run(const std::string& program, const std::vector<std::string>& args,
@@ -78,6 +80,9 @@ bool give_to(const std::string& path, std::uint32_t user, std::uint32_t group);
 
 // The user nobody's user and group IDs, as the system names them.
 std::pair<std::uint32_t, std::uint32_t> nobody();
+
+// Whether the tests run as root (POSIX; false elsewhere).
+bool running_as_root();
 
 // Whether a protection of the kernel (/proc/sys/fs/NAME) is on, and the tests
 // run as root, whom it protects too; false where there is no such setting.
