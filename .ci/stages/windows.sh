@@ -7,6 +7,7 @@ export WINEDEBUG=-all
 # A Wine prefix of the run's own, whatever HOME is, and no Wine server left
 # behind.
 export WINEPREFIX="$PWD/build/wineprefix"
+mkdir -p build
 trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 wine32=/usr/lib/wine/wine
 wine64=/usr/lib/wine/wine64
