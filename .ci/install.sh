@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The packages of the chosen stages, installed once before the first: each
 # stage's "# needs:" line, and its "# needs where 32-bit programs start:"
 # line for the i386 packages that only such a host can use. A package that

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # What more than one stage uses. Sourced by each stage, from the top of the
 # checkout.
 set -euo pipefail
@@ -37,15 +38,26 @@ check_programs() {  # build folder, file(1) description, static-pie or static
         read -r relro relro_size < <(awk '$1 == "GNU_RELRO" { print $3, $6 }' <<<"$segments") || true
         read -r got got_size < <(
             sed -n 's/^.*\] \.got  *[A-Z]*  *\([0-9a-f]*\) [0-9a-f]* \([0-9a-f]*\) .*$/\1 \2/p' <<<"$sections") || true
-        [[ -n $relro && -n $got ]] &&
-            ((16#$got >= relro && 16#$got + 16#$got_size <= relro + relro_size)) ||
+        if ! [[ -n $relro && -n $got ]] ||
+            ! ((16#$got >= relro && 16#$got + 16#$got_size <= relro + relro_size)); then
             fail "$path: no GNU_RELRO segment covering the GOT"
+        fi
     done
     if [[ $link == static-pie ]]; then
         echo "static-pie executables, BIND_NOW, GOT in GNU_RELRO, no executable stack: $2"
     else
         echo "static executables at a fixed address, GOT in GNU_RELRO, no executable stack: $2"
     fi
+}
+
+# A toolchain path that docs or an earlier release name still configures.
+configures_with() {  # toolchain file, further cmake arguments
+    local folder
+    folder=build/toolchain-$(basename "$1" .cmake)
+    mkdir -p build
+    cmake -S . -B "$folder" -DCMAKE_TOOLCHAIN_FILE="$PWD/$1" -DDIMTOOLS_TESTS=OFF "${@:2}" \
+        >"$folder.log" 2>&1 || { tail -n 20 "$folder.log"; fail "$1 does not configure"; }
+    echo "$1 configures"
 }
 
 # No error and no warning but those rpmlint.toml waives, each with its reason.

@@ -20,9 +20,11 @@ run_target() {
     rm -rf "$corpus" build/fuzz/crash-"$target"-*
     mkdir -p "$corpus"
     cp fuzz/corpus/"$target"/* "$corpus"/
-    build/fuzz/fuzz/fuzz_$target -max_total_time="$seconds" -max_len=20000 \
-        -print_final_stats=1 -artifact_prefix=build/fuzz/crash-$target- \
-        "$corpus" >build/fuzz/fuzz_$target.log 2>&1 || true
+    local status=0
+    "build/fuzz/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len=20000 \
+        -print_final_stats=1 -artifact_prefix="build/fuzz/crash-$target-" \
+        "$corpus" >"build/fuzz/fuzz_$target.log" 2>&1 || status=$?
+    echo "$status" >"build/fuzz/status-$target"
 }
 for target in hexburn dimpatch; do
     run_target $target &
@@ -36,9 +38,16 @@ for target in hexburn dimpatch; do
         awk -v target="fuzz_$target" -v seconds="$seconds" '{ print }
             /^stat::number_of_executed_units/ {
                 printf "%s: %d executions per second\n", target, $2 / seconds }' || true
-    # libFuzzer leaves an artifact behind only when it found something.
+    # libFuzzer leaves an artifact behind only when it found something; a
+    # target that dies before it writes one (at start, on a bad flag) shows
+    # in its status alone.
     if compgen -G "build/fuzz/crash-$target-*" >/dev/null; then
         echo "fuzz_$target found a failing input:"; ls build/fuzz/crash-$target-*
+        exit 1
+    fi
+    status=$(<build/fuzz/status-$target)
+    if [[ $status != 0 ]]; then
+        echo "fuzz_$target ended with status $status:"; tail -n 20 build/fuzz/fuzz_$target.log
         exit 1
     fi
 done

@@ -19,8 +19,9 @@ for arch in arm64 x86_64; do
     cmake --build --preset "macos-$arch" -j 2 >"build/macos-$arch.log" 2>&1 ||
         { tail -n 40 "build/macos-$arch.log"; fail "the macOS $arch build failed"; }
     for executable in dimblank/dimblank hexburn/hexburn dimpatch/dimpatch tests/unit_tests tests/end_to_end_tests; do
-        file "build/macos-$arch/$executable" | grep -q "Mach-O 64-bit $arch executable" ||
+        grep -q "Mach-O 64-bit $arch executable" <<<"$(file "build/macos-$arch/$executable")" ||
             fail "$executable is not a Mach-O $arch executable"
     done
     echo "macOS $arch: the three programs and the two test executables are Mach-O $arch"
 done
+configures_with cmake/zig-macos.cmake -DDIMTOOLS_ZIG="$zig"

@@ -44,7 +44,8 @@ blank=$root/blank.img
 version=$(sed -n 's/^project(dimtools VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 [[ $("$root/usr/bin/dimpatch" --version) == "dimpatch $version" ]] ||
     fail "dimpatch from the .deb tells another version"
-"$root/usr/bin/hexburn" samples/prog.hex "$blank.rom" && "$root/usr/bin/dimpatch" "$blank" "$blank.rom" -sector 1
+"$root/usr/bin/hexburn" samples/prog.hex "$blank.rom"
+"$root/usr/bin/dimpatch" "$blank" "$blank.rom" -sector 1
 MANPATH=$root/usr/share/man man -w dimpatch >/dev/null
 rm -f "$blank" "$blank.rom"
 "${deb_root[@]}" -r dimtools >/dev/null

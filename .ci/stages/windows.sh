@@ -32,7 +32,7 @@ wine=$wine32
 # its hardening: a random base, no-execute data, a high-entropy random base
 # on 64-bit, and the stack protector's runtime linked in.
 check_executable() {  # path, file(1) description
-    file "$1" | grep -q "$2" || fail "$1 is not a $2"
+    grep -q "$2" <<<"$(file "$1")" || fail "$1 is not a $2"
     local characteristics property
     characteristics=$(x86_64-w64-mingw32-objdump -p "$1" | sed -n '/^DllCharacteristics/,/^SizeOf/p')
     for property in DYNAMIC_BASE NX_COMPAT; do
@@ -62,15 +62,18 @@ fi
 for program in dimblank hexburn dimpatch; do
     check_executable "build/windows64/$program/$program.exe" "PE32+ executable (console) x86-64"
     check_executable "build/windows/$program/$program.exe" "PE32 executable (console) Intel 80386"
-    strings -el "build/windows/$program/$program.exe" | grep -qx "$program.exe" ||
+    grep -qx "$program.exe" <<<"$(strings -el "build/windows/$program/$program.exe")" ||
         fail "$program.exe has no version resource"
 done
 status=0
 "$wine" "build/$windows_tests/hexburn/hexburn.exe" /nonexistent/in.hex build/windows/out.rom || status=$?
 [[ $status == 255 ]] || fail "hexburn.exe gave $status for a missing input, not 255"
 echo "Windows executables: console programs with DYNAMIC_BASE, NX_COMPAT (HIGH_ENTROPY_VA on 64-bit), the stack protector, an asInvoker, long-path-aware manifest naming Windows 7 to 11, hexburn -1 seen as 255"
+configures_with cmake/mingw-w64-i686.cmake
+configures_with cmake/mingw-w64-x86_64.cmake
 cpack --preset windows
 ls build/packages/*.zip
 (cd build/packages && sha256sum -c ./*.zip.sha256)
-unzip -l build/packages/*.zip | grep -c '/bin/[a-z]*\.exe$' | grep -qx 3 || fail "the .zip lacks a program"
+[[ $(grep -c '/bin/[a-z]*\.exe$' <<<"$(unzip -l build/packages/*.zip)") == 3 ]] ||
+    fail "the .zip lacks a program"
 rebuild windows build/packages/*.zip
