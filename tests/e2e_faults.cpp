@@ -60,7 +60,16 @@ bool one_of(const std::string& name, std::initializer_list<const char*> names) {
     return std::any_of(names.begin(), names.end(), [&](const char* n) { return name == n; });
 }
 
-int first_number(const std::string& text) { return std::atoi(text.c_str()); }
+int first_number(const std::string& text) {
+    return static_cast<int>(std::strtol(text.c_str(), nullptr, 10));
+}
+
+// A shell's commands in folder: the system's own tools make and mount file
+// systems.
+int shell_in(const std::string& folder, const std::string& commands) {
+    const std::string line = "cd '" + folder + "' && " + commands;
+    return std::system(line.c_str());  // NOLINT(cert-env33-c): mkfs and mount, on purpose
+}
 
 // The calls from the program's entry on (the first thing it does is to
 // ignore SIGXFSZ): those of the C library's start are not its own.
@@ -198,12 +207,12 @@ TEST_F(Faults, EveryCallFailedInTurn) {
         const Bytes after = test::read_file(work() + "/" + scenario.output);
         for (const Call& call : calls_of(path("trace"))) {
             for (const auto& [fault, when] : faults_of(call, scenario.program == dimpatch)) {
-                const std::string row = call.name + " " + fault + " at " + when;
-                SCOPED_TRACE(row);
+                std::string inject = call.name;
+                inject.append(":").append(fault).append(":when=").append(when);
+                SCOPED_TRACE(inject);
                 prepare(scenario);
-                const auto result =
-                    traced(scenario, {"-o", "/dev/null", "-e", "trace=" + call.name, "-e",
-                                      "inject=" + call.name + ":" + fault + ":when=" + when});
+                const auto result = traced(scenario, {"-o", "/dev/null", "-e", "trace=" + call.name,
+                                                      "-e", "inject=" + inject});
                 const std::string output = work() + "/" + scenario.output;
                 const bool exists = std::filesystem::exists(test::fs(output));
                 const Bytes now = exists ? test::read_file(output) : Bytes{};
@@ -331,12 +340,11 @@ TEST_F(Faults, OnRealFileSystemsAFailureKeepsTheOutput) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         if (test::skip_row_unless(row.possible, row.name, "the build knows no mount ID")) continue;
-        const std::string in_folder = "cd '" + folder + "' && ";
-        if (std::system((in_folder + row.mount).c_str()) == 0) {
+        if (shell_in(folder, row.mount) == 0) {
             test::write_file(image, test::pattern(100000, 11));
             (void)test::set_attribute(image, "user.one", std::string(40, '1'));
             (void)test::set_attribute(image, "user.two", std::string(40, '2'));
-            EXPECT_EQ(std::system((in_folder + row.fill).c_str()), 0);
+            EXPECT_EQ(shell_in(folder, row.fill), 0);
             const auto names = test::folder_names(path("m"));
             EXPECT_EQ(test::run(dimblank, {image}, {.file_size_limit = row.file_size_limit}).status,
                       1);
@@ -345,9 +353,8 @@ TEST_F(Faults, OnRealFileSystemsAFailureKeepsTheOutput) {
         } else {
             ADD_FAILURE() << "cannot mount: " << row.mount;
         }
-        (void)!std::system((in_folder + "for m in m u l; do umount $m; done 2>/dev/null; "
-                                        "rm -rf m u l e.img")
-                               .c_str());
+        (void)shell_in(folder,
+                       "for m in m u l; do umount $m; done 2>/dev/null; rm -rf m u l e.img");
     }
 }
 
