@@ -70,9 +70,9 @@ lint_rpm() {  # .rpm files
 
 # Nothing at all, pedantic and informational tags included.
 lint_deb() {  # .deb file
-    local tags
-    tags=$(lintian -I --pedantic "$1" 2>/dev/null)
-    [[ -z $tags ]] || fail "lintian -I --pedantic ${1##*/}: $tags"
+    local tags status=0
+    tags=$(lintian -I --pedantic "$1" 2>/dev/null) || status=$?
+    [[ -z $tags && $status == 0 ]] || fail "lintian -I --pedantic ${1##*/} (status $status): $tags"
     echo "lintian -I --pedantic: no tag: ${1##*/}"
 }
 
