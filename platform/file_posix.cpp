@@ -195,14 +195,12 @@ std::uint32_t temporary_seed() {
 Step replace_output(Output& output, const NativePath& name) {
     const int folder = output.folder.descriptor;
     const char* const target = output.target.c_str();
-    if (output.existing.descriptor < 0) {
+    const auto rename = [&] {
         return step_after(::renameat(folder, name.c_str(), folder, target) == 0 ? 0 : errno);
-    }
+    };
+    if (output.existing.descriptor < 0) return rename();
     const int exchanged = posix::exchange(folder, name.c_str(), target);
-    if (exchanged == ENOSYS) {
-        if (!rename_lands_on(output)) return Step::refused;
-        return step_after(::renameat(folder, name.c_str(), folder, target) == 0 ? 0 : errno);
-    }
+    if (exchanged == ENOSYS) return rename_lands_on(output) ? rename() : Step::refused;
     if (exchanged != 0) return step_after(exchanged);
     struct stat opened {};
     struct stat left {};

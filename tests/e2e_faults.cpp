@@ -158,6 +158,15 @@ class Faults : public test::InFolder {
     }
 };
 
+// The rows that trace the programs.
+class Traced : public Faults {
+  protected:
+    void SetUp() override {
+        if (strace.empty()) GTEST_SKIP() << "needs strace, on Linux, outside the sanitizers";
+        Faults::SetUp();
+    }
+};
+
 const std::string hexburn = test::tree_path(HEXBURN_PROGRAM);
 const std::string dimblank = test::tree_path(DIMBLANK_PROGRAM);
 const std::string dimpatch = test::tree_path(DIMPATCH_PROGRAM);
@@ -172,8 +181,7 @@ const Scenario replacing{"hexburn, replacing an output",
                          "out.rom",
                          {{"in.hex", hex}, {"out.rom", test::pattern(5000, 3)}}};
 
-TEST_F(Faults, EveryCallFailedInTurn) {
-    if (strace.empty()) GTEST_SKIP() << "needs strace, on Linux, outside the sanitizers";
+TEST_F(Traced, EveryCallFailedInTurn) {
     const std::vector<std::string> patch{"img",   "src",     "-offset", "1000",
                                          "-size", "2500000", "-sector", "10"};
     const std::map<std::string, Bytes> patch_files{{"img", test::pattern(3u << 20, 1)},
@@ -261,8 +269,7 @@ TEST_F(Faults, EveryCallFailedInTurn) {
 // Every attempt to make the temporary file fails, and then a write: the
 // earlier output stays. The attempts are found by what they open, one run
 // at a time, since each failed attempt leads to the next.
-TEST_F(Faults, NoTemporaryFileThenAFailedWrite) {
-    if (strace.empty()) GTEST_SKIP() << "needs strace, on Linux, outside the sanitizers";
+TEST_F(Traced, NoTemporaryFileThenAFailedWrite) {
     const auto names = prepare(replacing);
     std::string attempts;
     for (std::set<int> failed;;) {
@@ -293,8 +300,7 @@ TEST_F(Faults, NoTemporaryFileThenAFailedWrite) {
 
 // Another file moved onto the output while the rename waits is never
 // replaced: the new contents go into the file that was opened.
-TEST_F(Faults, AFileMovedOntoTheOutputIsLeftAlone) {
-    if (strace.empty()) GTEST_SKIP() << "needs strace, on Linux, outside the sanitizers";
+TEST_F(Traced, AFileMovedOntoTheOutputIsLeftAlone) {
     if (!exchanges_names) GTEST_SKIP() << "the build exchanges no names";
     const auto names = prepare(replacing);
     const Bytes other = test::pattern(3000, 10);
