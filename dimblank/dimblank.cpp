@@ -20,7 +20,6 @@
 #include <span>
 
 #include "file.hpp"
-#include "information.hpp"
 
 namespace dimblank {
 namespace {
@@ -42,17 +41,7 @@ struct FreeBuffer {
     void operator()(std::byte* buffer) const { std::free(buffer); }
 };
 
-}  // namespace
-
 int run(platform::Args args) {
-    if (platform::asks_for_information(args)) {
-        return platform::print_information(args, "dimblank", usage, help) ? exit_success
-                                                                         : exit_failure;
-    }
-    if (args.size() < 2) {
-        platform::print_usage(usage);
-        return exit_failure;
-    }
     const platform::native_char* const image_path = args[1];
 
     // calloc takes a buffer this large as fresh zero pages from the system,
@@ -66,5 +55,9 @@ int run(platform::Args args) {
     }
     return exit_success;
 }
+
+}  // namespace
+
+const platform::Program program{"dimblank", usage, help, 1, exit_success, exit_failure, run};
 
 }  // namespace dimblank

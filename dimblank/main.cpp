@@ -1,3 +1,3 @@
 #include "dimblank.hpp"
 
-TOOL_MAIN(dimblank::run)
+TOOL_MAIN(dimblank::program)

@@ -27,7 +27,6 @@
 #include <span>
 
 #include "file.hpp"
-#include "information.hpp"
 #include "patch.hpp"
 
 namespace dimpatch {
@@ -78,31 +77,21 @@ bool copy_range(platform::File& source, platform::File& image, const PatchReques
     return true;
 }
 
-}  // namespace
-
 int run(platform::Args args) {
-    if (platform::asks_for_information(args)) {
-        return platform::print_information(args, "dimpatch", usage, help) ? exit_success
-                                                                          : exit_failure;
-    }
-    if (args.size() < 3) {
-        platform::print_usage(usage);
-        return exit_failure;
-    }
     const platform::native_char* const image_path = args[1];
     const platform::native_char* const source_path = args[2];
 
     // Opened once, so that the length tested is that of the file written.
     platform::File image;
     std::int64_t image_length = 0;
-    if (!platform::open_for_update(image_path, image) ||
+    if (!platform::open_path(image_path, platform::OpenMode::update, image) ||
         !platform::file_length(image, image_length)) {
         return exit_failure;
     }
 
     platform::File source;
     std::int64_t source_length = 0;
-    if (!platform::open_for_reading_now(source_path, source) ||
+    if (!platform::open_path(source_path, platform::OpenMode::read_now, source) ||
         !platform::file_length(source, source_length)) {
         return exit_failure;
     }
@@ -112,11 +101,14 @@ int run(platform::Args args) {
         return exit_failure;
     }
 
-    if (!copy_range(source, image, request) || !platform::close_file(image) ||
-        !platform::close_file(source)) {
+    if (!copy_range(source, image, request) || !image.close() || !source.close()) {
         return exit_failure;
     }
     return exit_success;
 }
+
+}  // namespace
+
+const platform::Program program{"dimpatch", usage, help, 2, exit_success, exit_failure, run};
 
 }  // namespace dimpatch

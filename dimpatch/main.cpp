@@ -1,3 +1,3 @@
 #include "dimpatch.hpp"
 
-TOOL_MAIN(dimpatch::run)
+TOOL_MAIN(dimpatch::program)

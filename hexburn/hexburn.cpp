@@ -22,7 +22,6 @@
 #include <span>
 
 #include "file.hpp"
-#include "information.hpp"
 #include "hex.hpp"
 
 namespace hexburn {
@@ -48,25 +47,15 @@ bool load_file(platform::File& input, MemoryImage& memory) {
         memory);
 }
 
-}  // namespace
-
 int run(platform::Args args) {
-    if (platform::asks_for_information(args)) {
-        return platform::print_information(args, "hexburn", usage, help) ? exit_success
-                                                                        : exit_failure;
-    }
-    if (args.size() < 3) {
-        platform::print_usage(usage);
-        return exit_failure;
-    }
     const platform::native_char* const input_path = args[1];
     const platform::native_char* const output_path = args[2];
 
     MemoryImage memory{};
 
     platform::File input;
-    if (!platform::open_for_reading(input_path, input) || !load_file(input, memory) ||
-        !platform::close_file(input)) {
+    if (!platform::open_path(input_path, platform::OpenMode::read, input) ||
+        !load_file(input, memory) || !input.close()) {
         return exit_failure;
     }
 
@@ -76,5 +65,9 @@ int run(platform::Args args) {
     }
     return exit_success;
 }
+
+}  // namespace
+
+const platform::Program program{"hexburn", usage, help, 2, exit_success, exit_failure, run};
 
 }  // namespace hexburn

@@ -7,6 +7,6 @@ namespace hexburn {
 inline constexpr int exit_success = 0;
 inline constexpr int exit_failure = -1;
 
-int run(platform::Args args);
+extern const platform::Program program;
 
 }  // namespace hexburn

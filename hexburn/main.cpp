@@ -1,3 +1,3 @@
 #include "hexburn.hpp"
 
-TOOL_MAIN(hexburn::run)
+TOOL_MAIN(hexburn::program)

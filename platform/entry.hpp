@@ -1,11 +1,13 @@
 // Program entry for all three tools. On Windows the arguments arrive as
 // wide-character strings through wmain; elsewhere as the usual char strings.
-// Each program's main.cpp is one line, TOOL_MAIN(entry), so the programs'
-// own code never needs to know which platform it is built for.
+// Each program describes itself once in a Program; its main.cpp is one
+// line, TOOL_MAIN(program), which answers "--version", "--help" and a
+// missing path from that description and otherwise calls the program's run.
 #pragma once
 
 #include <cstddef>
 #include <span>
+#include <string_view>
 
 namespace platform {
 
@@ -18,20 +20,29 @@ using native_char = char;
 // argv as given: position 0 is the program's own name.
 using Args = std::span<const native_char* const>;
 
+struct Program {
+    std::string_view name;
+    std::string_view usage;  // the usage line, printed to standard error when a path is missing
+    std::string_view help;   // after the usage line, for "--help"
+    std::size_t paths;       // how many paths run needs, in args[1] onwards
+    int success;
+    int failure;
+    int (*run)(Args args);
+};
+
+// "--version" or "--help" alone prints the name and version, or the usage
+// line and the help, to standard output (failure where that write fails);
+// fewer paths than the program needs prints the usage line to standard
+// error, the only text a program prints unasked (failure); anything else is
+// the program's run.
+int enter(const Program& program, int count, native_char** arguments);
+
 }  // namespace platform
 
 #if defined(_WIN32)
-#define TOOL_MAIN(entry)                                                      \
-    int wmain(int argc, wchar_t** argv) {                                     \
-        return entry(::platform::Args(argv, static_cast<std::size_t>(argc))); \
-    }
+#define TOOL_MAIN(program) \
+    int wmain(int argc, wchar_t** argv) { return ::platform::enter(program, argc, argv); }
 #else
-#include <csignal>
-// A file-size limit makes a write fail (EFBIG) instead of ending the
-// program, which then fails as for a full disk.
-#define TOOL_MAIN(entry)                                                      \
-    int main(int argc, char** argv) {                                         \
-        static_cast<void>(std::signal(SIGXFSZ, SIG_IGN));                     \
-        return entry(::platform::Args(argv, static_cast<std::size_t>(argc))); \
-    }
+#define TOOL_MAIN(program) \
+    int main(int argc, char** argv) { return ::platform::enter(program, argc, argv); }
 #endif

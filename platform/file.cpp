@@ -1,59 +1,57 @@
-// The platform-independent part of the file seam: whole transfers, each
-// step checked, built on the primitives of each platform.
+// The file seam's decisions, once for every platform, on the values the
+// primitives give: whole transfers, and how an output is replaced.
 #include "file.hpp"
+
+#include <utility>
 
 #include "primitives.hpp"
 
 namespace platform {
 
-File::~File() {
-    if (descriptor >= 0) close_descriptor(descriptor);
-}
-
-bool open_for_reading(const native_char* path, File& file) {
-    return open_path(path, OpenMode::read, file);
-}
-
-bool open_for_reading_now(const native_char* path, File& file) {
-    return open_path(path, OpenMode::read_now, file);
-}
-
-bool open_for_update(const native_char* path, File& file) {
-    return open_path(path, OpenMode::update, file);
-}
+bool File::close() { return descriptor_ < 0 || close_descriptor(std::exchange(descriptor_, -1)); }
 
 bool file_length(File& file, std::int64_t& length) {
-    return seek_to_end(file, length) && seek_to(file, 0);
+    return seek_to_end(file.descriptor(), length) && seek_to(file.descriptor(), 0);
+}
+
+bool read_next(File& file, std::span<std::byte> bytes, std::size_t& count) {
+    return read_some(file.descriptor(), bytes, count);
 }
 
 bool read_exactly_at(File& file, std::int64_t position, std::span<std::byte> bytes) {
-    if (!seek_to(file, position)) return false;
+    if (!seek_to(file.descriptor(), position)) return false;
     while (!bytes.empty()) {
         std::size_t count = 0;
         // The end of the file before the last byte is a short read.
-        if (!read_next(file, bytes, count) || count == 0) return false;
+        if (!read_some(file.descriptor(), bytes, count) || count == 0) return false;
         bytes = bytes.subspan(count);
     }
     return true;
 }
 
-bool write_all(File& file, std::span<const std::byte> bytes) {
+namespace {
+
+bool write_all(int descriptor, std::span<const std::byte> bytes) {
     while (!bytes.empty()) {
         std::size_t written = 0;
-        if (!write_some(file, bytes, written) || written == 0) return false;
+        if (!write_some(descriptor, bytes, written) || written == 0) return false;
         bytes = bytes.subspan(written);
     }
     return true;
 }
 
+}  // namespace
+
 bool write_all_at(File& file, std::int64_t position, std::span<const std::byte> bytes) {
-    return seek_to(file, position) && write_all(file, bytes);
+    return seek_to(file.descriptor(), position) && write_all(file.descriptor(), bytes);
 }
 
-bool close_file(File& file) {
-    const int descriptor = file.descriptor;
-    file.descriptor = -1;
-    return close_descriptor(descriptor);
+bool write_standard_output(std::string_view text) {
+    return write_all(standard_output, std::as_bytes(std::span(text)));
+}
+
+void write_standard_error(std::string_view text) {
+    (void)write_all(standard_error, std::as_bytes(std::span(text)));
 }
 
 namespace {
@@ -96,7 +94,9 @@ NativePath temporary_name(const NativePath& target, std::uint32_t unique) {
 // ever removed as the temporary.
 template <class Make>
 Step under_a_free_name(const Output& output, NativePath& name, Make make) {
-    std::uint32_t unique = temporary_seed();
+    const std::uint64_t seed = process_and_time();
+    std::uint32_t unique =
+        static_cast<std::uint32_t>(seed >> 32) * 2654435761u ^ static_cast<std::uint32_t>(seed);
     for (int attempt = 0; attempt < 16; ++attempt) {
         name = temporary_name(output.target, unique);
         const Step step = make(name);
@@ -118,14 +118,12 @@ Step create_temporary(const Output& output, Temporary& temporary) {
     });
 }
 
-// A nameless file is named only now, complete: a new output's by the
-// output's own name, so that no other name ever exists, unless another
-// process made the output meanwhile; any other by a temporary name, renamed
-// at once, so a killed run leaves a temporary file behind only in that
-// moment.
+// A nameless file is named only now, complete: a new output's by its own
+// name (unless another process made it meanwhile), so that no other name
+// ever exists; any other by a temporary name, renamed at once.
 Step name_temporary(const Output& output, Temporary& temporary) {
     if (!temporary.name.empty()) return Step::done;
-    if (output.existing.descriptor < 0) {
+    if (!output.existing.is_open()) {
         const Step step = give_name(output, temporary.file, output.target);
         if (step == Step::done) {
             temporary.name = output.target;
@@ -138,9 +136,9 @@ Step name_temporary(const Output& output, Temporary& temporary) {
     });
 }
 
-// Closed first: Windows deletes no file that is still open.
+// Closed first: Windows deletes no open file.
 void discard_temporary(const Output& output, Temporary& temporary) {
-    if (temporary.file.descriptor >= 0) (void)close_file(temporary.file);
+    (void)temporary.file.close();
     if (!temporary.name.empty()) remove_beside(output, temporary.name);
     temporary.name.clear();
 }
@@ -149,12 +147,12 @@ void discard_temporary(const Output& output, Temporary& temporary) {
 // earlier contents before the new ones are written.
 bool write_in_place(Output& output, std::span<const std::byte> bytes) {
     File& file = output.existing;
-    if (file.descriptor < 0) {
+    if (!file.is_open()) {
         if (!open_path(output.path, OpenMode::replace, file)) return false;
-    } else if (output.regular && !truncate_to_nothing(file)) {
+    } else if (output.regular && !truncate_to_nothing(file.descriptor())) {
         return false;
     }
-    return write_all(file, bytes) && close_file(file);
+    return write_all(file.descriptor(), bytes) && file.close();
 }
 
 // After a step before the output was replaced failed: where the place
@@ -176,13 +174,13 @@ bool write_whole_file(const native_char* path, std::span<const std::byte> bytes)
     Step step = create_temporary(output, temporary);
     if (step == Step::done) step = take_attributes_of(output, temporary);
     if (step != Step::done) return after_failed(step, output, temporary, bytes);
-    if (!write_all(temporary.file, bytes)) {
+    if (!write_all(temporary.file.descriptor(), bytes)) {
         discard_temporary(output, temporary);
         return false;
     }
     step = name_temporary(output, temporary);
     if (step != Step::done) return after_failed(step, output, temporary, bytes);
-    if (!close_file(temporary.file)) {
+    if (!temporary.file.close()) {
         discard_temporary(output, temporary);
         return false;
     }

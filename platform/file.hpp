@@ -1,36 +1,52 @@
 // Files opened by path, with every transfer checked. A short read or a short
 // write is always reported as a failure; nothing here prints or exits.
+// Failures of the system become values in the per-platform files
+// (file_posix.cpp, file_windows.cpp); the decisions on them are file.cpp's.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
+#include <utility>
 
 #include "entry.hpp"
 
 namespace platform {
 
-// An open file descriptor, closed when it goes out of scope. Outputs are
-// closed explicitly with close_file() so that a failing close is seen.
-struct File {
-    int descriptor = -1;
-
+// An open file, owned: moved, never copied, and closed once, by close() where
+// the caller must see a failure (an output), else when it goes out of scope.
+class File {
+  public:
     File() = default;
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    ~File();
+    explicit File(int descriptor) : descriptor_(descriptor) {}
+    File(File&& other) noexcept : descriptor_(std::exchange(other.descriptor_, -1)) {}
+    File& operator=(File&& other) noexcept {
+        if (this != &other) {
+            (void)close();
+            descriptor_ = std::exchange(other.descriptor_, -1);
+        }
+        return *this;
+    }
+    ~File() { (void)close(); }
+
+    bool is_open() const { return descriptor_ >= 0; }
+    int descriptor() const { return descriptor_; }
+    // False where the close, and so the data, failed; a closed file stays so.
+    [[nodiscard]] bool close();
+
+  private:
+    int descriptor_ = -1;
 };
 
-// Binary reading. Fails for a path that cannot be opened and for a directory.
-[[nodiscard]] bool open_for_reading(const native_char* path, File& file);
+// read; read_now for a file whose length is wanted; update, writing into an
+// existing file without creating or truncating it; replace, as the shell's
+// '>' opens. read_now and update never wait for another process: a FIFO
+// opens at once (and then has no length) or not at all.
+enum class OpenMode { read, read_now, update, replace };
 
-// The same, for a file whose length is wanted: never waits for another
-// process, so a FIFO without a writer opens at once (and has no length).
-[[nodiscard]] bool open_for_reading_now(const native_char* path, File& file);
-
-// Binary writing into an existing file, without creating or truncating it,
-// and without waiting for another process.
-[[nodiscard]] bool open_for_update(const native_char* path, File& file);
+// Binary mode always; fails for a directory.
+[[nodiscard]] bool open_path(const native_char* path, OpenMode mode, File& file);
 
 // The length in bytes, taken by seeking to the end; works for block devices.
 [[nodiscard]] bool file_length(File& file, std::int64_t& length);
@@ -41,13 +57,14 @@ struct File {
 // Reads what comes next, at most bytes.size() bytes; 0 in count means the end.
 [[nodiscard]] bool read_next(File& file, std::span<std::byte> bytes, std::size_t& count);
 
-// Writes all of bytes, at position or at the current position.
+// Writes all of bytes at position.
 [[nodiscard]] bool write_all_at(File& file, std::int64_t position,
                                 std::span<const std::byte> bytes);
-[[nodiscard]] bool write_all(File& file, std::span<const std::byte> bytes);
 
-// Closes the file and reports whether the close, and so the data, succeeded.
-[[nodiscard]] bool close_file(File& file);
+// Text to standard output, checked; to standard error, unchecked: nothing can
+// be done about a failure to report the usage line.
+[[nodiscard]] bool write_standard_output(std::string_view text);
+void write_standard_error(std::string_view text);
 
 // Replaces the file at path by bytes, whole or not at all. The bytes go to a
 // new file beside it, renamed over it once written and closed, so a failure

@@ -12,28 +12,66 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string_view>
 
 #include "file.hpp"
 #include "primitives.hpp"
-#include "windows_paths.hpp"
 
 namespace platform {
 
 namespace {
 
-// Binary, not inherited by child processes, shared with every other opener.
-errno_t open_descriptor(const native_char* path, int flags, int& descriptor) {
-    return _wsopen_s(&descriptor, windows::long_form(path).c_str(),
-                     flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, _S_IREAD | _S_IWRITE);
+bool full_path(const native_char* path, NativePath& full) {
+    full.resize(MAX_PATH);
+    for (;;) {
+        const DWORD length =
+            GetFullPathNameW(path, static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) return false;
+        const bool fits = length < full.size();
+        full.resize(length);
+        if (fits) return true;
+    }
+}
+
+// A path whose full form reaches MAX_PATH goes in the \\?\ form
+// (\\?\UNC\server\share\... for a network path), which no length limit
+// applies to, whether the system's long-path setting is on or not; a shorter
+// one goes as it was given, so that what Windows makes of short names (NUL,
+// a trailing dot) stays as it was.
+NativePath long_form(const native_char* path) {
+    constexpr std::wstring_view verbatim = L"\\\\?\\";
+    constexpr std::wstring_view device = L"\\\\.\\";
+    constexpr std::wstring_view network = L"\\\\";
+    const std::wstring_view given(path);
+    NativePath full;
+    if (given.starts_with(verbatim) || !full_path(path, full) || full.size() < MAX_PATH) {
+        return NativePath(given);
+    }
+    if (full.starts_with(verbatim) || full.starts_with(device)) return full;
+    if (full.starts_with(network)) return NativePath(L"\\\\?\\UNC\\") + full.substr(network.size());
+    return NativePath(verbatim) + full;
+}
+
+NativePath long_form(const NativePath& path) { return long_form(path.c_str()); }
+
+// Binary, not inherited by child processes, shared with every other opener;
+// 0 or the runtime's error.
+errno_t open_file(const native_char* path, int flags, File& file) {
+    int descriptor = -1;
+    const errno_t error =
+        _wsopen_s(&descriptor, long_form(path).c_str(), flags | _O_BINARY | _O_NOINHERIT,
+                  _SH_DENYNO, _S_IREAD | _S_IWRITE);
+    if (error == 0) file = File(descriptor);
+    return error;
 }
 
 HANDLE handle_of(const File& file) {
-    return reinterpret_cast<HANDLE>(_get_osfhandle(file.descriptor));
+    return reinterpret_cast<HANDLE>(_get_osfhandle(file.descriptor()));
 }
 
 // A symbolic link stays a link: the file it finally names is replaced.
 void follow_links(HANDLE handle, NativePath& target) {
-    const DWORD attributes = GetFileAttributesW(windows::long_form(target).c_str());
+    const DWORD attributes = GetFileAttributesW(long_form(target).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
         return;
     }
@@ -49,12 +87,10 @@ void follow_links(HANDLE handle, NativePath& target) {
 
 }  // namespace
 
-// A hidden or system file stays one. Where the output is replaced, the
-// system gives the new file the rest of what the old one carries (its access
-// control list, its streams); a new output takes its folder's.
-// Where they cannot be read or set, the output is written in place.
+// A hidden or system file stays one; ReplaceFileW gives the new file the
+// rest (its access control list, its streams); a new output takes its folder's.
 Step take_attributes_of(const Output& output, const Temporary& temporary) {
-    if (output.existing.descriptor < 0) return Step::done;
+    if (!output.existing.is_open()) return Step::done;
     BY_HANDLE_FILE_INFORMATION information{};
     if (!GetFileInformationByHandle(handle_of(output.existing), &information)) {
         return Step::refused;
@@ -62,8 +98,7 @@ Step take_attributes_of(const Output& output, const Temporary& temporary) {
     constexpr DWORD kept =
         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     const DWORD attributes = information.dwFileAttributes & kept;
-    return attributes == 0 ||
-                   SetFileAttributesW(windows::long_form(temporary.name).c_str(), attributes) != 0
+    return attributes == 0 || SetFileAttributesW(long_form(temporary.name).c_str(), attributes) != 0
                ? Step::done
                : Step::refused;
 }
@@ -73,24 +108,20 @@ bool open_path(const native_char* path, OpenMode mode, File& file) {
     const int flags = mode == OpenMode::read || mode == OpenMode::read_now ? _O_RDONLY
                       : mode == OpenMode::update                           ? _O_WRONLY
                                                  : _O_WRONLY | _O_CREAT | _O_TRUNC;
-    int descriptor = -1;
-    if (open_descriptor(path, flags, descriptor) != 0) return false;
-    file.descriptor = descriptor;
+    if (open_file(path, flags, file) != 0) return false;
     struct _stat64 status {};
-    return _fstat64(descriptor, &status) == 0 && (status.st_mode & _S_IFDIR) == 0;
+    return _fstat64(file.descriptor(), &status) == 0 && (status.st_mode & _S_IFDIR) == 0;
 }
 
 bool open_output(const native_char* path, Output& output) {
     output.path = path;
     // ReplaceFileW under Wine fails for a relative name.
-    if (!windows::full_path(path, output.target)) return false;
-    int descriptor = -1;
-    const errno_t error = open_descriptor(path, _O_WRONLY, descriptor);
+    if (!full_path(path, output.target)) return false;
+    const errno_t error = open_file(path, _O_WRONLY, output.existing);
     if (error != 0) {
         output.replaceable = error == ENOENT;
         return output.replaceable;
     }
-    output.existing.descriptor = descriptor;
     const HANDLE handle = handle_of(output.existing);
     // NUL, CON, a pipe: written in place.
     if (GetFileType(handle) != FILE_TYPE_DISK) return true;
@@ -107,11 +138,10 @@ bool open_output(const native_char* path, Output& output) {
     return true;
 }
 
-std::uint32_t temporary_seed() {
+std::uint64_t process_and_time() {
     LARGE_INTEGER now{};
     QueryPerformanceCounter(&now);
-    return static_cast<std::uint32_t>(GetCurrentProcessId()) * 2654435761u ^
-           static_cast<std::uint32_t>(now.LowPart);
+    return std::uint64_t{GetCurrentProcessId()} << 32 | now.LowPart;
 }
 
 // Temporary files here always have a name.
@@ -122,8 +152,7 @@ Step give_name(const Output&, const File&, const NativePath&) { return Step::ref
 // A folder where no file may be made leaves the output to be written in
 // place; a full disk or an I/O error leaves it as it was.
 Step create_beside(const Output&, const NativePath& name, File& file) {
-    const errno_t error =
-        open_descriptor(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL, file.descriptor);
+    const errno_t error = open_file(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL, file);
     return error == 0        ? Step::done
            : error == EEXIST ? Step::name_taken
            : error == EACCES || error == EPERM || error == EROFS || error == ENAMETOOLONG ||
@@ -134,10 +163,9 @@ Step create_beside(const Output&, const NativePath& name, File& file) {
 
 namespace {
 
-// Whether another process holds the file open without sharing its deletion.
-// ReplaceFileW is called only where none does: Wine's leaves a file of its
-// own behind each time it fails so.
-// path is in the form the system takes at any length.
+// Whether another process holds the file (in its long form) open without
+// sharing its deletion. ReplaceFileW is called only where none does: Wine's
+// leaves a file of its own behind each time it fails so.
 bool held_elsewhere(const NativePath& path) {
     const HANDLE probe =
         CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -149,19 +177,15 @@ bool held_elsewhere(const NativePath& path) {
 
 }  // namespace
 
-// An existing output is replaced by ReplaceFileW, which keeps its access
-// control list, attributes and streams; a new one is a rename. Another
-// process that holds the output open without sharing its deletion (a
-// reader, a virus scanner, an indexer) blocks either; it is tried again for
-// about a second.
-// A rename that fails here fails the run: the output stays as it was.
+// ReplaceFileW for an existing output, a rename for a new one. Another
+// process holding the output open without sharing its deletion (a reader, a
+// virus scanner, an indexer) blocks either: tried again for about a second,
+// then the run fails with the output as it was.
 Step replace_output(Output& output, const NativePath& name) {
     // Windows replaces no file this process still holds open.
-    if (output.existing.descriptor >= 0 && !close_file(output.existing)) {
-        return Step::data_failed;
-    }
-    const NativePath target = windows::long_form(output.target);
-    const NativePath replacement = windows::long_form(name);
+    if (!output.existing.close()) return Step::data_failed;
+    const NativePath target = long_form(output.target);
+    const NativePath replacement = long_form(name);
     for (int attempt = 0;; ++attempt) {
         if (output.regular && held_elsewhere(target)) {
             SetLastError(ERROR_SHARING_VIOLATION);
@@ -183,41 +207,37 @@ Step replace_output(Output& output, const NativePath& name) {
 }
 
 void remove_beside(const Output&, const NativePath& name) {
-    (void)DeleteFileW(windows::long_form(name).c_str());
+    (void)DeleteFileW(long_form(name).c_str());
 }
 
-bool truncate_to_nothing(File& file) { return _chsize_s(file.descriptor, 0) == 0; }
+bool truncate_to_nothing(int descriptor) { return _chsize_s(descriptor, 0) == 0; }
 
-bool seek_to(File& file, std::int64_t position) {
-    return _lseeki64(file.descriptor, position, SEEK_SET) == position;
+bool seek_to(int descriptor, std::int64_t position) {
+    return _lseeki64(descriptor, position, SEEK_SET) == position;
 }
 
-bool seek_to_end(File& file, std::int64_t& position) {
-    position = _lseeki64(file.descriptor, 0, SEEK_END);
+bool seek_to_end(int descriptor, std::int64_t& position) {
+    position = _lseeki64(descriptor, 0, SEEK_END);
     return position >= 0;
 }
 
-bool read_next(File& file, std::span<std::byte> bytes, std::size_t& count) {
+bool read_some(int descriptor, std::span<std::byte> bytes, std::size_t& count) {
     const int got =
-        _read(file.descriptor, bytes.data(), static_cast<unsigned>(transfer_size(bytes.size())));
+        _read(descriptor, bytes.data(), static_cast<unsigned>(transfer_size(bytes.size())));
     if (got < 0) return false;
     count = static_cast<std::size_t>(got);
     return true;
 }
 
-bool write_some(File& file, std::span<const std::byte> bytes, std::size_t& written) {
+// Standard error is in text mode: a line end arrives there as CR LF.
+bool write_some(int descriptor, std::span<const std::byte> bytes, std::size_t& written) {
     const int put =
-        _write(file.descriptor, bytes.data(), static_cast<unsigned>(transfer_size(bytes.size())));
+        _write(descriptor, bytes.data(), static_cast<unsigned>(transfer_size(bytes.size())));
     if (put < 0) return false;
     written = static_cast<std::size_t>(put);
     return true;
 }
 
 bool close_descriptor(int descriptor) { return _close(descriptor) == 0; }
-
-// Standard error is in text mode: the line end arrives as CR LF.
-void write_error_text(std::string_view text) {
-    (void)_write(2, text.data(), static_cast<unsigned>(text.size()));
-}
 
 }  // namespace platform

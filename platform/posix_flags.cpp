@@ -3,7 +3,6 @@
 // Without either, files have no flags to keep.
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 
@@ -46,18 +45,18 @@ bool project_of(int descriptor, fsxattr& attributes) {
 }  // namespace
 
 // Set on the empty file: some (no copy-on-write) take effect only there.
-bool copy_file_flags(int from, int to) {
+int copy_file_flags(int from, int to) {
     int old_flags = 0;
     int new_flags = 0;
-    if (!flags_of(from, old_flags) || !flags_of(to, new_flags)) return false;
+    if (!flags_of(from, old_flags) || !flags_of(to, new_flags)) return errno;
     const int wanted = (new_flags & ~user_flags) | (old_flags & user_flags);
-    if (wanted != new_flags && ::ioctl(to, FS_IOC_SETFLAGS, &wanted) != 0) return false;
+    if (wanted != new_flags && ::ioctl(to, FS_IOC_SETFLAGS, &wanted) != 0) return errno;
     fsxattr old_project{};
     fsxattr new_project{};
-    if (!project_of(from, old_project) || !project_of(to, new_project)) return false;
-    if (old_project.fsx_projid == new_project.fsx_projid) return true;
+    if (!project_of(from, old_project) || !project_of(to, new_project)) return errno;
+    if (old_project.fsx_projid == new_project.fsx_projid) return 0;
     new_project.fsx_projid = old_project.fsx_projid;
-    return ::ioctl(to, FS_IOC_FSSETXATTR, &new_project) == 0;
+    return error_unless(::ioctl(to, FS_IOC_FSSETXATTR, &new_project) == 0);
 }
 
 // The folder is open for search only: statx tells its flags where the file
@@ -72,13 +71,10 @@ bool folder_refuses_rename(int folder) {
         return (status.stx_attributes & either) != 0;
     }
 #endif
-    const int readable = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (readable < 0) return true;
+    const File readable = open_at(folder, ".", O_RDONLY | O_DIRECTORY);
     int flags = 0;
-    const bool refuses =
-        !flags_of(readable, flags) || (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0;
-    ::close(readable);
-    return refuses;
+    return !readable.is_open() || !flags_of(readable.descriptor(), flags) ||
+           (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0;
 }
 
 #elif DIMTOOLS_HAVE_ST_FLAGS
@@ -95,14 +91,14 @@ constexpr Flags user_flags = UF_SETTABLE & ~(UF_IMMUTABLE | UF_APPEND);
 // Flags only the system or the superuser may set (archived, restricted)
 // that the new file would not have are a doubt: the output is then written
 // in place.
-bool copy_file_flags(int from, int to) {
+int copy_file_flags(int from, int to) {
     struct stat old_status {};
     struct stat new_status {};
-    if (::fstat(from, &old_status) != 0 || ::fstat(to, &new_status) != 0) return false;
+    if (::fstat(from, &old_status) != 0 || ::fstat(to, &new_status) != 0) return errno;
     const Flags system_flags = old_status.st_flags & ~user_flags;
-    if (system_flags != (new_status.st_flags & ~user_flags)) return false;
+    if (system_flags != (new_status.st_flags & ~user_flags)) return EOPNOTSUPP;
     const Flags wanted = system_flags | (old_status.st_flags & user_flags);
-    return wanted == new_status.st_flags || ::fchflags(to, wanted) == 0;
+    return error_unless(wanted == new_status.st_flags || ::fchflags(to, wanted) == 0);
 }
 
 bool folder_refuses_rename(int folder) {
@@ -113,7 +109,7 @@ bool folder_refuses_rename(int folder) {
 
 #else
 
-bool copy_file_flags(int, int) { return true; }
+int copy_file_flags(int, int) { return 0; }
 
 bool folder_refuses_rename(int) { return false; }
 

@@ -36,11 +36,6 @@ std::string descriptor_link(int descriptor) {
     return "/proc/self/fd/" + std::to_string(descriptor);
 }
 
-std::string folder_of(const std::string& path) {
-    const std::size_t cut = path.rfind('/');
-    return cut == std::string::npos ? "." : cut == 0 ? "/" : path.substr(0, cut);
-}
-
 // Whether the chain of links that name starts reaches a link that lives on
 // a proc file system, wherever it is mounted (/dev/stdout, /dev/fd/3,
 // /proc/self/fd/1): those name a descriptor, not a place in a folder.
@@ -83,25 +78,21 @@ std::string linked_path(const char*, int) { return {}; }
 
 #if DIMTOOLS_HAVE_PROC_FS && DIMTOOLS_HAVE_O_TMPFILE
 
-int create_nameless(int folder, mode_t mode, int& descriptor) {
+int create_nameless(int folder, mode_t mode, File& file) {
     // Named later through /proc, so only where it is there.
     if (!on_proc("/proc/self/fd")) return EOPNOTSUPP;
-    do {
-        descriptor = ::openat(folder, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, mode);
-    } while (descriptor < 0 && errno == EINTR);
-    return descriptor >= 0 ? 0 : errno;
+    file = open_at(folder, ".", O_WRONLY | O_TMPFILE, mode);
+    return error_unless(file.is_open());
 }
 
 int name_nameless(int descriptor, int folder, const char* name) {
-    return ::linkat(AT_FDCWD, descriptor_link(descriptor).c_str(), folder, name,
-                    AT_SYMLINK_FOLLOW) == 0
-               ? 0
-               : errno;
+    return error_unless(::linkat(AT_FDCWD, descriptor_link(descriptor).c_str(), folder, name,
+                                 AT_SYMLINK_FOLLOW) == 0);
 }
 
 #else
 
-int create_nameless(int, mode_t, int&) { return EOPNOTSUPP; }
+int create_nameless(int, mode_t, File&) { return EOPNOTSUPP; }
 
 int name_nameless(int, int, const char*) { return EOPNOTSUPP; }
 

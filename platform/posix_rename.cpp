@@ -10,31 +10,16 @@
 
 namespace platform::posix {
 
-namespace {
-
-[[maybe_unused]] int exchange_error(int error) {
+int exchange([[maybe_unused]] int folder, [[maybe_unused]] const char* one,
+             [[maybe_unused]] const char* other) {
+#if DIMTOOLS_HAVE_RENAME_EXCHANGE
+    const int error = error_unless(::renameat2(folder, one, folder, other, RENAME_EXCHANGE) == 0);
+#elif DIMTOOLS_HAVE_RENAME_SWAP
+    const int error = error_unless(::renameatx_np(folder, one, folder, other, RENAME_SWAP) == 0);
+#else
+    const int error = ENOSYS;
+#endif
     return error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP ? ENOSYS : error;
 }
-
-}  // namespace
-
-#if DIMTOOLS_HAVE_RENAME_EXCHANGE
-
-int exchange(int folder, const char* one, const char* other) {
-    return ::renameat2(folder, one, folder, other, RENAME_EXCHANGE) == 0 ? 0
-                                                                         : exchange_error(errno);
-}
-
-#elif DIMTOOLS_HAVE_RENAME_SWAP
-
-int exchange(int folder, const char* one, const char* other) {
-    return ::renameatx_np(folder, one, folder, other, RENAME_SWAP) == 0 ? 0 : exchange_error(errno);
-}
-
-#else
-
-int exchange(int, const char*, const char*) { return ENOSYS; }
-
-#endif
 
 }  // namespace platform::posix

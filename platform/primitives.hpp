@@ -1,23 +1,17 @@
-// What each platform's file code provides; file.cpp builds the checked
-// whole-transfer calls of file.hpp on these.
+// What each platform's file code provides, and the only place a failure of
+// the system becomes a value: each primitive that a decision depends on says
+// in a Step how it ended, made there from that platform's own error. file.cpp
+// makes the decisions on those values; a test links scripted primitives in.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
-#include <string_view>
 
 #include "file.hpp"
 
 namespace platform {
-
-// read_now and update never wait for another process: a FIFO opens at once
-// (and then has no length) or not at all.
-enum class OpenMode { read, read_now, update, replace };
-
-// Binary mode always; fails for a directory.
-bool open_path(const native_char* path, OpenMode mode, File& file);
 
 using NativePath = std::basic_string<native_char>;
 
@@ -42,11 +36,9 @@ struct Temporary {
     bool at_target = false;  // a new output's file, named at once by the output's name
 };
 
-// Opens an existing output by the user's name for writing as the shell's
-// open would, without truncating it, so that the system decides on
-// permissions, links and its rules for files in shared folders. A missing
-// output is not a failure: existing stays closed. replaceable says whether
-// a rename may put a new file in its place.
+// Opens an existing output for writing as the shell's open would, without
+// truncating it, so that the system decides on permissions, links and its
+// rules for shared folders. A missing output leaves existing closed.
 bool open_output(const native_char* path, Output& output);
 
 // How a step of replacing an output ended. A step the place refuses (a
@@ -56,50 +48,44 @@ bool open_output(const native_char* path, Output& output);
 // as it was and fails the run.
 enum class Step { done, name_taken, refused, data_failed };
 
-// A file with no name beside the output, where the system makes one
-// (refused where it makes none). Its mode, and that of a file made by
-// create_beside, grants no more than the finished output will: for an
-// existing output nothing to group and others yet, for a new one what the
-// system gives a created file.
+// A file with no name beside the output (refused where the system makes
+// none), or one called name. Either grants no more than the finished output
+// will: for an existing output nothing to group and others yet, for a new
+// one what the system gives a created file. give_name names a nameless one.
 Step create_nameless(const Output& output, File& file);
-
-// A new file called name beside the output; name_taken where the name is.
 Step create_beside(const Output& output, const NativePath& name, File& file);
-
-// Gives a nameless file the name, beside the output; name_taken as above.
 Step give_name(const Output& output, const File& file, const NativePath& name);
 
-// A number that differs from run to run, for the names of temporary files.
-std::uint32_t temporary_seed();
+// The process's number in the high half and a fast clock's reading in the
+// low: the seed of the temporary files' names.
+std::uint64_t process_and_time();
 
 // Gives the temporary file what the existing output has (owner, group, mode,
 // access rules, attributes, flags); refused where that cannot be done or
 // cannot be proven done.
 Step take_attributes_of(const Output& output, const Temporary& temporary);
 
-// Puts the named temporary file in the place of the output, replacing it
-// without deleting it first, and only where the output's name still leads
-// to the file that was opened: where it no longer does, the temporary file
-// is left under its name and the step is refused.
+// Puts the named temporary file in the place of the output, only where the
+// output's name still leads to the file opened (else refused).
 Step replace_output(Output& output, const NativePath& name);
 
 void remove_beside(const Output& output, const NativePath& name);
 
-bool truncate_to_nothing(File& file);
-
-bool seek_to(File& file, std::int64_t position);
-bool seek_to_end(File& file, std::int64_t& position);
-
-// Writes at most bytes.size() bytes at the current position; false on error.
-bool write_some(File& file, std::span<const std::byte> bytes, std::size_t& written);
+// The transfers, on a descriptor the caller's File owns; false on error.
+// read_some and write_some move at most bytes.size() bytes.
+bool truncate_to_nothing(int descriptor);
+bool seek_to(int descriptor, std::int64_t position);
+bool seek_to_end(int descriptor, std::int64_t& position);
+bool read_some(int descriptor, std::span<std::byte> bytes, std::size_t& count);
+bool write_some(int descriptor, std::span<const std::byte> bytes, std::size_t& written);
 
 // Releases the descriptor, also when it reports an error, which it returns
 // as false: the close is never retried.
 bool close_descriptor(int descriptor);
 
-// Text to standard error, unchecked: nothing can be done about a failure to
-// report the usage line.
-void write_error_text(std::string_view text);
+// The same numbers on POSIX systems and in the Windows runtime.
+inline constexpr int standard_output = 1;
+inline constexpr int standard_error = 2;
 
 // No single read or write asks for more than this: Linux moves a little
 // under 2 GiB in one call, and the Windows runtime counts in unsigned int.
