@@ -149,7 +149,6 @@ struct Row {
     bool written;
 };
 
-constexpr Step done = Step::done;
 constexpr Step taken = Step::name_taken;
 constexpr Step refused = Step::refused;
 constexpr Step failed = Step::data_failed;
