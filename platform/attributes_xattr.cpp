@@ -30,7 +30,7 @@ ssize_t list_names(int file, char* buffer, std::size_t size) {
 ssize_t get_value(int file, const char* name, char* buffer, std::size_t size) {
     return ::fgetxattr(file, name, buffer, size, 0, 0);
 }
-int set_value(int file, const char* name, const std::string& value) {
+int set_value(int file, const char* name, std::string& value) {
     return ::fsetxattr(file, name, value.data(), value.size(), 0, 0);
 }
 
@@ -62,7 +62,7 @@ ssize_t list_names(int file, char* buffer, std::size_t size) {
 ssize_t get_value(int file, const char* name, char* buffer, std::size_t size) {
     return ::fgetxattr(file, name, buffer, size);
 }
-int set_value(int file, const char* name, const std::string& value) {
+int set_value(int file, const char* name, std::string& value) {
     return ::fsetxattr(file, name, value.data(), value.size(), 0);
 }
 
