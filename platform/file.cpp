@@ -175,15 +175,11 @@ bool write_whole_file(const native_char* path, std::span<const std::byte> bytes)
     if (step == Step::done) step = take_attributes_of(output, temporary);
     if (step != Step::done) return after_failed(step, output, temporary, bytes);
     if (!write_all(temporary.file.descriptor(), bytes)) {
-        discard_temporary(output, temporary);
-        return false;
+        return after_failed(Step::data_failed, output, temporary, bytes);
     }
     step = name_temporary(output, temporary);
     if (step != Step::done) return after_failed(step, output, temporary, bytes);
-    if (!temporary.file.close()) {
-        discard_temporary(output, temporary);
-        return false;
-    }
+    if (!temporary.file.close()) return after_failed(Step::data_failed, output, temporary, bytes);
     if (temporary.at_target) return true;
     step = replace_output(output, temporary.name);
     if (step != Step::done) return after_failed(step, output, temporary, bytes);
