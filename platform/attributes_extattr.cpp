@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -18,18 +19,10 @@ namespace platform::posix {
 
 namespace {
 
-bool attribute_names(int descriptor, int space, std::string& names) {
-    return read_sized(names, [&](char* buffer, std::size_t size) {
-        return ::extattr_list_fd(descriptor, space, buffer, size);
-    });
-}
-
 // A value set short cannot be proven copied.
 int copy_attribute(int from, int to, int space, const std::string& name) {
     std::string value;
-    if (!read_sized(value, [&](char* buffer, std::size_t size) {
-            return ::extattr_get_fd(from, space, name.c_str(), buffer, size);
-        })) {
+    if (!read_sized(value, std::bind_front(::extattr_get_fd, from, space, name.c_str()))) {
         return errno;
     }
     const ssize_t set = ::extattr_set_fd(to, space, name.c_str(), value.data(), value.size());
@@ -46,7 +39,7 @@ bool is_access_list(std::string_view name) {
 // written in place where it holds anything but the lists.
 int copy_namespace(int from, int to, int space) {
     std::string names;
-    if (!attribute_names(from, space, names)) {
+    if (!read_sized(names, std::bind_front(::extattr_list_fd, from, space))) {
         return errno == EOPNOTSUPP || (space == EXTATTR_NAMESPACE_SYSTEM && errno == EPERM) ? 0
                                                                                             : errno;
     }

@@ -8,6 +8,7 @@
 #endif
 
 #include <cerrno>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -81,21 +82,14 @@ int copy_access_list(int, int to, bool had_list) {
 // Names ending in NUL; a file system without attributes has none.
 int copy_attributes(int from, int to) {
     std::string names;
-    if (!read_sized(names, [&](char* buffer,
-                               std::size_t size) { return list_names(from, buffer, size); }) &&
-        errno != ENOTSUP) {
-        return errno;
-    }
+    if (!read_sized(names, std::bind_front(list_names, from)) && errno != ENOTSUP) return errno;
     bool had_list = false;
     for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
         const char* name = names.c_str() + at;
         if (std::string_view(name).starts_with(system_attributes)) continue;
         had_list = had_list || name == access_list_attribute;
         std::string value;
-        if (!read_sized(value,
-                        [&](char* buffer, std::size_t size) {
-                            return get_value(from, name, buffer, size);
-                        }) ||
+        if (!read_sized(value, std::bind_front(get_value, from, name)) ||
             set_value(to, name, value) != 0) {
             return errno;
         }

@@ -1,8 +1,6 @@
-// Program entry for all three tools. On Windows the arguments arrive as
-// wide-character strings through wmain; elsewhere as the usual char strings.
-// Each program describes itself once in a Program; its main.cpp is one
-// line, TOOL_MAIN(program), which answers "--version", "--help" and a
-// missing path from that description and otherwise calls the program's run.
+// Program entry for all three tools: each describes itself once in a
+// Program, and its main.cpp is one line, TOOL_MAIN(program). On Windows the
+// arguments arrive as wide-character strings through wmain.
 #pragma once
 
 #include <cstddef>

@@ -8,53 +8,16 @@
 
 namespace platform {
 
-bool File::close() { return descriptor_ < 0 || close_descriptor(std::exchange(descriptor_, -1)); }
-
-bool file_length(File& file, std::int64_t& length) {
-    return seek_to_end(file.descriptor(), length) && seek_to(file.descriptor(), 0);
-}
-
-bool read_next(File& file, std::span<std::byte> bytes, std::size_t& count) {
-    return read_some(file.descriptor(), bytes, count);
-}
-
-bool read_exactly_at(File& file, std::int64_t position, std::span<std::byte> bytes) {
-    if (!seek_to(file.descriptor(), position)) return false;
-    while (!bytes.empty()) {
-        std::size_t count = 0;
-        // The end of the file before the last byte is a short read.
-        if (!read_some(file.descriptor(), bytes, count) || count == 0) return false;
-        bytes = bytes.subspan(count);
-    }
-    return true;
-}
-
 namespace {
 
 bool write_all(int descriptor, std::span<const std::byte> bytes) {
     while (!bytes.empty()) {
-        std::size_t written = 0;
-        if (!write_some(descriptor, bytes, written) || written == 0) return false;
-        bytes = bytes.subspan(written);
+        const std::ptrdiff_t written = write_some(descriptor, bytes);
+        if (written <= 0) return false;
+        bytes = bytes.subspan(static_cast<std::size_t>(written));
     }
     return true;
 }
-
-}  // namespace
-
-bool write_all_at(File& file, std::int64_t position, std::span<const std::byte> bytes) {
-    return seek_to(file.descriptor(), position) && write_all(file.descriptor(), bytes);
-}
-
-bool write_standard_output(std::string_view text) {
-    return write_all(standard_output, std::as_bytes(std::span(text)));
-}
-
-void write_standard_error(std::string_view text) {
-    (void)write_all(standard_error, std::as_bytes(std::span(text)));
-}
-
-namespace {
 
 // The longest name a folder holds, in bytes on POSIX systems and in UTF-16
 // units on Windows, on every file system in common use.
@@ -166,6 +129,43 @@ bool after_failed(Step step, Output& output, Temporary& temporary,
 
 }  // namespace
 
+bool File::close() { return descriptor_ < 0 || close_descriptor(std::exchange(descriptor_, -1)); }
+
+bool file_length(File& file, std::int64_t& length) {
+    return seek_to_end(file.descriptor(), length) && seek_to(file.descriptor(), 0);
+}
+
+bool read_next(File& file, std::span<std::byte> bytes, std::size_t& count) {
+    const std::ptrdiff_t got = read_some(file.descriptor(), bytes);
+    count = got > 0 ? static_cast<std::size_t>(got) : 0;
+    return got >= 0;
+}
+
+bool read_exactly_at(File& file, std::int64_t position, std::span<std::byte> bytes) {
+    if (!seek_to(file.descriptor(), position)) return false;
+    while (!bytes.empty()) {
+        // The end of the file before the last byte is a short read.
+        const std::ptrdiff_t got = read_some(file.descriptor(), bytes);
+        if (got <= 0) return false;
+        bytes = bytes.subspan(static_cast<std::size_t>(got));
+    }
+    return true;
+}
+
+bool write_all_at(File& file, std::int64_t position, std::span<const std::byte> bytes) {
+    return seek_to(file.descriptor(), position) && write_all(file.descriptor(), bytes);
+}
+
+bool write_standard_output(std::string_view text) {
+    return write_all(standard_output, std::as_bytes(std::span(text)));
+}
+
+void write_standard_error(std::string_view text) {
+    (void)write_all(standard_error, std::as_bytes(std::span(text)));
+}
+
+// Each step runs only after the one before it was done; the first that is
+// not decides, in after_failed, what becomes of the output.
 bool write_whole_file(const native_char* path, std::span<const std::byte> bytes) {
     Output output;
     if (!open_output(path, output)) return false;
@@ -173,17 +173,13 @@ bool write_whole_file(const native_char* path, std::span<const std::byte> bytes)
     Temporary temporary;
     Step step = create_temporary(output, temporary);
     if (step == Step::done) step = take_attributes_of(output, temporary);
-    if (step != Step::done) return after_failed(step, output, temporary, bytes);
-    if (!write_all(temporary.file.descriptor(), bytes)) {
-        return after_failed(Step::data_failed, output, temporary, bytes);
+    if (step == Step::done && !write_all(temporary.file.descriptor(), bytes)) {
+        step = Step::data_failed;
     }
-    step = name_temporary(output, temporary);
-    if (step != Step::done) return after_failed(step, output, temporary, bytes);
-    if (!temporary.file.close()) return after_failed(Step::data_failed, output, temporary, bytes);
-    if (temporary.at_target) return true;
-    step = replace_output(output, temporary.name);
-    if (step != Step::done) return after_failed(step, output, temporary, bytes);
-    return true;
+    if (step == Step::done) step = name_temporary(output, temporary);
+    if (step == Step::done && !temporary.file.close()) step = Step::data_failed;
+    if (step == Step::done && !temporary.at_target) step = replace_output(output, temporary.name);
+    return step == Step::done || after_failed(step, output, temporary, bytes);
 }
 
 }  // namespace platform

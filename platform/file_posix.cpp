@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <string>
-#include <string_view>
 
 #include "file.hpp"
 #include "posix_system.hpp"
@@ -226,25 +225,18 @@ bool seek_to(int descriptor, std::int64_t position) {
 }
 
 bool seek_to_end(int descriptor, std::int64_t& position) {
-    const off_t end = ::lseek(descriptor, 0, SEEK_END);
-    position = end;
-    return end >= 0;
+    position = ::lseek(descriptor, 0, SEEK_END);
+    return position >= 0;
 }
 
-bool read_some(int descriptor, std::span<std::byte> bytes, std::size_t& count) {
-    const ssize_t got = posix::retried(
+std::ptrdiff_t read_some(int descriptor, std::span<std::byte> bytes) {
+    return posix::retried(
         [&] { return ::read(descriptor, bytes.data(), transfer_size(bytes.size())); });
-    if (got < 0) return false;
-    count = static_cast<std::size_t>(got);
-    return true;
 }
 
-bool write_some(int descriptor, std::span<const std::byte> bytes, std::size_t& written) {
-    const ssize_t put = posix::retried(
+std::ptrdiff_t write_some(int descriptor, std::span<const std::byte> bytes) {
+    return posix::retried(
         [&] { return ::write(descriptor, bytes.data(), transfer_size(bytes.size())); });
-    if (put < 0) return false;
-    written = static_cast<std::size_t>(put);
-    return true;
 }
 
 bool close_descriptor(int descriptor) { return ::close(descriptor) == 0; }

@@ -85,6 +85,18 @@ void follow_links(HANDLE handle, NativePath& target) {
     target = final_path;
 }
 
+// Whether another process holds the file (in its long form) open without
+// sharing its deletion. ReplaceFileW is called only where none does: Wine's
+// leaves a file of its own behind each time it fails so.
+bool held_elsewhere(const NativePath& path) {
+    const HANDLE probe =
+        CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(probe);
+    return false;
+}
+
 }  // namespace
 
 // A hidden or system file stays one; ReplaceFileW gives the new file the
@@ -161,22 +173,6 @@ Step create_beside(const Output&, const NativePath& name, File& file) {
                : Step::data_failed;
 }
 
-namespace {
-
-// Whether another process holds the file (in its long form) open without
-// sharing its deletion. ReplaceFileW is called only where none does: Wine's
-// leaves a file of its own behind each time it fails so.
-bool held_elsewhere(const NativePath& path) {
-    const HANDLE probe =
-        CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
-    if (probe == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
-    CloseHandle(probe);
-    return false;
-}
-
-}  // namespace
-
 // ReplaceFileW for an existing output, a rename for a new one. Another
 // process holding the output open without sharing its deletion (a reader, a
 // virus scanner, an indexer) blocks either: tried again for about a second,
@@ -221,21 +217,13 @@ bool seek_to_end(int descriptor, std::int64_t& position) {
     return position >= 0;
 }
 
-bool read_some(int descriptor, std::span<std::byte> bytes, std::size_t& count) {
-    const int got =
-        _read(descriptor, bytes.data(), static_cast<unsigned>(transfer_size(bytes.size())));
-    if (got < 0) return false;
-    count = static_cast<std::size_t>(got);
-    return true;
+std::ptrdiff_t read_some(int descriptor, std::span<std::byte> bytes) {
+    return _read(descriptor, bytes.data(), static_cast<unsigned>(transfer_size(bytes.size())));
 }
 
 // Standard error is in text mode: a line end arrives there as CR LF.
-bool write_some(int descriptor, std::span<const std::byte> bytes, std::size_t& written) {
-    const int put =
-        _write(descriptor, bytes.data(), static_cast<unsigned>(transfer_size(bytes.size())));
-    if (put < 0) return false;
-    written = static_cast<std::size_t>(put);
-    return true;
+std::ptrdiff_t write_some(int descriptor, std::span<const std::byte> bytes) {
+    return _write(descriptor, bytes.data(), static_cast<unsigned>(transfer_size(bytes.size())));
 }
 
 bool close_descriptor(int descriptor) { return _close(descriptor) == 0; }

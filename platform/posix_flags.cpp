@@ -79,14 +79,10 @@ bool folder_refuses_rename(int folder) {
 
 #elif DIMTOOLS_HAVE_ST_FLAGS
 
-namespace {
-
 using Flags = decltype(stat::st_flags);
 
 // What chflags lets the owner set, but immutable and append-only.
 constexpr Flags user_flags = UF_SETTABLE & ~(UF_IMMUTABLE | UF_APPEND);
-
-}  // namespace
 
 // Flags only the system or the superuser may set (archived, restricted)
 // that the new file would not have are a doubt: the output is then written

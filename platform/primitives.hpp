@@ -72,12 +72,13 @@ Step replace_output(Output& output, const NativePath& name);
 void remove_beside(const Output& output, const NativePath& name);
 
 // The transfers, on a descriptor the caller's File owns; false on error.
-// read_some and write_some move at most bytes.size() bytes.
+// read_some and write_some move at most bytes.size() bytes and give how
+// many they moved, or a negative count on error.
 bool truncate_to_nothing(int descriptor);
 bool seek_to(int descriptor, std::int64_t position);
 bool seek_to_end(int descriptor, std::int64_t& position);
-bool read_some(int descriptor, std::span<std::byte> bytes, std::size_t& count);
-bool write_some(int descriptor, std::span<const std::byte> bytes, std::size_t& written);
+std::ptrdiff_t read_some(int descriptor, std::span<std::byte> bytes);
+std::ptrdiff_t write_some(int descriptor, std::span<const std::byte> bytes);
 
 // Releases the descriptor, also when it reports an error, which it returns
 // as false: the close is never retried.

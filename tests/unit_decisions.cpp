@@ -112,14 +112,12 @@ bool seek_to_end(int, std::int64_t& position) {
     return true;
 }
 
-bool read_some(int, std::span<std::byte>, std::size_t& count) {
-    count = 0;
-    return true;
-}
+std::ptrdiff_t read_some(int, std::span<std::byte>) { return 0; }
 
-bool write_some(int descriptor, std::span<const std::byte> bytes, std::size_t& written) {
-    written = bytes.size();
-    return succeeds(std::string("write ").append(role(descriptor)));
+std::ptrdiff_t write_some(int descriptor, std::span<const std::byte> bytes) {
+    return succeeds(std::string("write ").append(role(descriptor)))
+               ? static_cast<std::ptrdiff_t>(bytes.size())
+               : -1;
 }
 
 bool close_descriptor(int descriptor) {
