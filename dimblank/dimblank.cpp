@@ -12,17 +12,19 @@
 // Exit status: 0 when the image is written; 1 when no path is given (the only
 // case that prints anything unasked, a usage line), or when the image cannot
 // be created or its write or close fails.
-#include "dimblank.hpp"
-
 #include <cstddef>
 #include <cstdlib>
 #include <memory>
 #include <span>
 
+#include "entry.hpp"
 #include "file.hpp"
 
 namespace dimblank {
 namespace {
+
+using platform::exit_success;
+constexpr int exit_failure = 1;
 
 constexpr std::size_t sector_size = 512;
 constexpr std::size_t sector_count = 1440;
@@ -56,8 +58,9 @@ int run(platform::Args args) {
     return exit_success;
 }
 
+const platform::Program program{"dimblank", usage, help, 1, exit_failure, run};
+
 }  // namespace
-
-const platform::Program program{"dimblank", usage, help, 1, exit_success, exit_failure, run};
-
 }  // namespace dimblank
+
+TOOL_MAIN(dimblank::program)

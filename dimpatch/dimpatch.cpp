@@ -17,8 +17,6 @@
 // paths (the only case that prints anything unasked, a usage line), when either file
 // cannot be opened or read or has no length, when the range does not lie
 // inside both files or has a negative value, or when a write or close fails.
-#include "dimpatch.hpp"
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -26,11 +24,15 @@
 #include <new>
 #include <span>
 
+#include "entry.hpp"
 #include "file.hpp"
 #include "patch.hpp"
 
 namespace dimpatch {
 namespace {
+
+using platform::exit_success;
+constexpr int exit_failure = 1;
 
 constexpr std::string_view usage = "usage: dimpatch image source [-offset N] [-size N] [-sector N]";
 constexpr std::string_view help =
@@ -107,8 +109,9 @@ int run(platform::Args args) {
     return exit_success;
 }
 
+const platform::Program program{"dimpatch", usage, help, 2, exit_failure, run};
+
 }  // namespace
-
-const platform::Program program{"dimpatch", usage, help, 2, exit_success, exit_failure, run};
-
 }  // namespace dimpatch
+
+TOOL_MAIN(dimpatch::program)

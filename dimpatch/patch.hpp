@@ -11,7 +11,11 @@
 #include <string_view>
 #include <type_traits>
 
+#include "entry.hpp"
+
 namespace dimpatch {
+
+using platform::is_option_word;
 
 inline constexpr std::int64_t sector_size = 512;
 
@@ -119,15 +123,6 @@ constexpr std::int32_t decimal_value(const Char* text) {
     if (value < lowest) return std::numeric_limits<std::int32_t>::min();
     if (value > highest) return std::numeric_limits<std::int32_t>::max();
     return static_cast<std::int32_t>(value);
-}
-
-template <typename Char>
-constexpr bool is_option_word(const Char* argument, std::string_view word) {
-    for (const char letter : word) {
-        if (*argument != static_cast<Char>(letter)) return false;
-        ++argument;
-    }
-    return *argument == Char{};
 }
 
 // One pass of the scan: positions 0 (the program name) through argc - 2 are

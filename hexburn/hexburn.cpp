@@ -16,16 +16,18 @@
 // when there are fewer than two paths (the only case that prints anything
 // unasked, a usage line), when the input cannot be opened or read, or when the output
 // cannot be created or its write or close fails.
-#include "hexburn.hpp"
-
 #include <cstddef>
 #include <span>
 
+#include "entry.hpp"
 #include "file.hpp"
 #include "hex.hpp"
 
 namespace hexburn {
 namespace {
+
+using platform::exit_success;
+constexpr int exit_failure = -1;
 
 constexpr std::string_view usage = "usage: hexburn input.hex output.rom";
 constexpr std::string_view help =
@@ -66,8 +68,9 @@ int run(platform::Args args) {
     return exit_success;
 }
 
+const platform::Program program{"hexburn", usage, help, 2, exit_failure, run};
+
 }  // namespace
-
-const platform::Program program{"hexburn", usage, help, 2, exit_success, exit_failure, run};
-
 }  // namespace hexburn
+
+TOOL_MAIN(hexburn::program)

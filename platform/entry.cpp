@@ -5,18 +5,6 @@
 #include "file.hpp"
 
 namespace platform {
-
-namespace {
-
-bool is(const native_char* argument, std::string_view word) {
-    for (const char c : word) {
-        if (*argument++ != static_cast<native_char>(c)) return false;
-    }
-    return *argument == 0;
-}
-
-}  // namespace
-
 int enter(const Program& program, int count, native_char** arguments) {
 #if defined(SIGXFSZ)
     // A file-size limit makes a write fail (EFBIG) instead of ending the
@@ -24,14 +12,14 @@ int enter(const Program& program, int count, native_char** arguments) {
     static_cast<void>(std::signal(SIGXFSZ, SIG_IGN));
 #endif
     const Args args(arguments, static_cast<std::size_t>(count));
-    const bool version = args.size() == 2 && is(args[1], "--version");
-    if (version || (args.size() == 2 && is(args[1], "--help"))) {
+    const bool version = args.size() == 2 && is_option_word(args[1], "--version");
+    if (version || (args.size() == 2 && is_option_word(args[1], "--help"))) {
         const bool written = version ? write_standard_output(program.name) &&
                                            write_standard_output(" " DIMTOOLS_VERSION "\n")
                                      : write_standard_output(program.usage) &&
                                            write_standard_output("\n") &&
                                            write_standard_output(program.help);
-        return written ? program.success : program.failure;
+        return written ? exit_success : program.failure;
     }
     if (args.size() <= program.paths) {
         write_standard_error(program.usage);
@@ -40,5 +28,4 @@ int enter(const Program& program, int count, native_char** arguments) {
     }
     return program.run(args);
 }
-
 }  // namespace platform

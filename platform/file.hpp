@@ -1,7 +1,6 @@
-// Files opened by path, with every transfer checked. A short read or a short
-// write is always reported as a failure; nothing here prints or exits.
-// Failures of the system become values in the per-platform files
-// (file_posix.cpp, file_windows.cpp); the decisions on them are file.cpp's.
+// Files opened by path, with every transfer checked: a short read or write
+// is a failure. Nothing here prints or exits. Failures of the system become
+// values in the per-platform files; file.cpp decides on them.
 #pragma once
 
 #include <cstddef>
@@ -13,9 +12,8 @@
 #include "entry.hpp"
 
 namespace platform {
-
-// An open file, owned: moved, never copied, and closed once, by close() where
-// the caller must see a failure (an output), else when it goes out of scope.
+// Owned: moved, never copied, and closed once, by close() where the caller
+// must see a failure (an output), else when it goes out of scope.
 class File {
   public:
     File() = default;
@@ -32,48 +30,34 @@ class File {
 
     bool is_open() const { return descriptor_ >= 0; }
     int descriptor() const { return descriptor_; }
-    // False where the close, and so the data, failed; a closed file stays so.
-    [[nodiscard]] bool close();
+    [[nodiscard]] bool close();  // false where the close, and so the data, failed
 
   private:
     int descriptor_ = -1;
 };
 
-// read; read_now for a file whose length is wanted; update, writing into an
-// existing file without creating or truncating it; replace, as the shell's
-// '>' opens. read_now and update never wait for another process: a FIFO
-// opens at once (and then has no length) or not at all.
+// read_now for a file whose length is wanted; update writes into an existing
+// file without creating or truncating it; replace opens as the shell's '>'.
+// read_now and update never wait for another process: a FIFO opens at once
+// (and then has no length) or not at all. Binary always; no directory.
 enum class OpenMode { read, read_now, update, replace };
-
-// Binary mode always; fails for a directory.
 [[nodiscard]] bool open_path(const native_char* path, OpenMode mode, File& file);
-
-// The length in bytes, taken by seeking to the end; works for block devices.
+// By seeking to the end; works for block devices.
 [[nodiscard]] bool file_length(File& file, std::int64_t& length);
-
-// Reads exactly bytes.size() bytes starting at position.
 [[nodiscard]] bool read_exactly_at(File& file, std::int64_t position, std::span<std::byte> bytes);
-
-// Reads what comes next, at most bytes.size() bytes; 0 in count means the end.
+// At most bytes.size() bytes; 0 in count means the end.
 [[nodiscard]] bool read_next(File& file, std::span<std::byte> bytes, std::size_t& count);
-
-// Writes all of bytes at position.
 [[nodiscard]] bool write_all_at(File& file, std::int64_t position,
                                 std::span<const std::byte> bytes);
-
-// Text to standard output, checked; to standard error, unchecked: nothing can
-// be done about a failure to report the usage line.
+// Standard error unchecked: nothing can be done about a failed usage line.
 [[nodiscard]] bool write_standard_output(std::string_view text);
 void write_standard_error(std::string_view text);
 
-// Replaces the file at path by bytes, whole or not at all. The bytes go to a
-// new file beside it, renamed over it once written and closed, so a failure
-// leaves the earlier file as it was. A symbolic link stays a link to the
-// replaced file, which keeps its mode and, where the program may give it,
-// its owner and group; a new file gets the mode a created file gets. Where a
-// rename would lose what writing into the file keeps (a device or a FIFO, a
-// file with more than one link, another user's file, a folder where no file
-// can be made), the file is truncated and written in place, as before.
+// Replaces the file at path by bytes, whole or not at all: through a new
+// file beside it, renamed over it once written and closed, which keeps its
+// owner, mode and attributes (a symbolic link stays a link). Where a rename
+// would lose what writing into the file keeps (a device, a FIFO, more links
+// than one, another user's file, a folder that takes no new file), the file
+// is written in place, as the shell would.
 [[nodiscard]] bool write_whole_file(const native_char* path, std::span<const std::byte> bytes);
-
 }  // namespace platform

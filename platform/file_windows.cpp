@@ -1,7 +1,6 @@
-// Windows side of the file seam: the C runtime's low-level wide-character
-// calls, so any Unicode path opens, always in binary mode, with 64-bit
-// positions so that images over 2 GiB work in a 32-bit process. Every path
-// goes to the system in a form that reaches it at any length.
+// Windows side of the file seam: the C runtime's wide-character calls, so
+// any Unicode path opens, in binary mode, with 64-bit positions even in a
+// 32-bit process; every path in a form that reaches it at any length.
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <fcntl.h>
@@ -11,33 +10,26 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <string_view>
 
-#include "file.hpp"
 #include "primitives.hpp"
 
 namespace platform {
-
 namespace {
-
 bool full_path(const native_char* path, NativePath& full) {
-    full.resize(MAX_PATH);
-    for (;;) {
-        const DWORD length =
-            GetFullPathNameW(path, static_cast<DWORD>(full.size()), full.data(), nullptr);
-        if (length == 0) return false;
-        const bool fits = length < full.size();
-        full.resize(length);
-        if (fits) return true;
-    }
+    const DWORD wanted = GetFullPathNameW(path, 0, nullptr, nullptr);
+    full.resize(wanted);
+    const DWORD length = GetFullPathNameW(path, wanted, full.data(), nullptr);
+    full.resize(length < wanted ? length : 0);
+    return length != 0 && length < wanted;
 }
 
-// A path whose full form reaches MAX_PATH goes in the \\?\ form
-// (\\?\UNC\server\share\... for a network path), which no length limit
-// applies to, whether the system's long-path setting is on or not; a shorter
-// one goes as it was given, so that what Windows makes of short names (NUL,
-// a trailing dot) stays as it was.
+// A path whose full form reaches MAX_PATH goes in the \\?\ form (\\?\UNC\...
+// for a network path), whatever the system's long-path setting; a shorter
+// one as given, so that what Windows makes of NUL or a trailing dot stays.
 NativePath long_form(const native_char* path) {
     constexpr std::wstring_view verbatim = L"\\\\?\\";
     constexpr std::wstring_view device = L"\\\\.\\";
@@ -54,8 +46,7 @@ NativePath long_form(const native_char* path) {
 
 NativePath long_form(const NativePath& path) { return long_form(path.c_str()); }
 
-// Binary, not inherited by child processes, shared with every other opener;
-// 0 or the runtime's error.
+// Binary, not inherited, shared with every other opener.
 errno_t open_file(const native_char* path, int flags, File& file) {
     int descriptor = -1;
     const errno_t error =
@@ -70,24 +61,21 @@ HANDLE handle_of(const File& file) {
 }
 
 // A symbolic link stays a link: the file it finally names is replaced.
-void follow_links(HANDLE handle, NativePath& target) {
+bool follow_links(HANDLE handle, NativePath& target) {
     const DWORD attributes = GetFileAttributesW(long_form(target).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        return;
-    }
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return true;
     constexpr DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
     const DWORD wanted = GetFinalPathNameByHandleW(handle, nullptr, 0, flags);
-    if (wanted == 0) return;
     NativePath final_path(wanted, L'\0');
     const DWORD length = GetFinalPathNameByHandleW(handle, final_path.data(), wanted, flags);
-    if (length == 0 || length >= wanted) return;
-    final_path.resize(length);
-    target = final_path;
+    if (wanted == 0 || length == 0 || length >= wanted) return false;
+    target = final_path.substr(0, length);
+    return true;
 }
 
-// Whether another process holds the file (in its long form) open without
-// sharing its deletion. ReplaceFileW is called only where none does: Wine's
-// leaves a file of its own behind each time it fails so.
+// Open elsewhere without sharing its deletion: ReplaceFileW is not called
+// then, as Wine's leaves a file of its own behind each time it fails so.
 bool held_elsewhere(const NativePath& path) {
     const HANDLE probe =
         CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -97,26 +85,166 @@ bool held_elsewhere(const NativePath& path) {
     return false;
 }
 
+// The named temporary that Ctrl-C, Ctrl-Break or a closed console removes
+// before the run ends: the one state outside a call, as the handler runs on
+// a thread of its own. Its lock stays taken: nothing changes after it.
+SRWLOCK pending_lock = SRWLOCK_INIT;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
+wchar_t pending_name[32768];          // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
+
+BOOL WINAPI remove_pending(DWORD event) {  // the system's own handler then ends the process
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) {
+        AcquireSRWLockExclusive(&pending_lock);
+        if (pending_name[0] != 0) (void)DeleteFileW(pending_name);
+    }
+    return FALSE;
+}
+
+void set_pending(const NativePath& name) {  // a full path fits
+    AcquireSRWLockExclusive(&pending_lock);
+    pending_name[name.copy(pending_name, std::size(pending_name) - 1)] = 0;
+    ReleaseSRWLockExclusive(&pending_lock);
+}
 }  // namespace
 
-// A hidden or system file stays one; ReplaceFileW gives the new file the
-// rest (its access control list, its streams); a new output takes its folder's.
-Step take_attributes_of(const Output& output, const Temporary& temporary) {
-    if (!output.existing.is_open()) return Step::done;
+Outcome open_output(const native_char* path, Output& output) {
+    output.path = path;
+    const errno_t error = open_file(path, _O_WRONLY, output.existing);
+    if (error != 0) return error == ENOENT ? Outcome::done : Outcome::failed;
+    const HANDLE handle = handle_of(output.existing);
+    if (GetFileType(handle) != FILE_TYPE_DISK) return Outcome::done;
+    // Wine run by root opens a read-only file: a rename must not replace it.
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(handle, &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return Outcome::failed;
+    }
+    output.regular = true;
+    output.links = information.nNumberOfLinks;
+    output.owner_can_be_given = true;  // ReplaceFileW keeps the owner and the access list
+    return Outcome::done;
+}
+
+// A full path: ReplaceFileW under Wine fails for a relative one.
+Outcome find_folder(Output& output) {
+    NativePath full;
+    if (!full_path(output.path, full) ||
+        (output.existing.is_open() && !follow_links(handle_of(output.existing), full))) {
+        return Outcome::failed;
+    }
+    const std::size_t cut = full.find_last_of(L"\\/");
+    if (cut == NativePath::npos || cut + 1 == full.size()) return Outcome::done;
+    output.folder_path = full.substr(0, cut + 1);
+    output.target = full.substr(cut + 1);
+    return Outcome::done;
+}
+
+// ReplaceFileW replaces by name; no single file is a mount of its own.
+Outcome folder_takes_new_file(const Output& output, bool& takes) {
+    takes = !output.folder_path.empty();
+    return Outcome::done;
+}
+Outcome name_leads_to_file(const Output&, bool& leads) {
+    leads = true;
+    return Outcome::done;
+}
+Outcome is_mount_point(const Output&, bool& mount_point) {
+    mount_point = false;
+    return Outcome::done;
+}
+std::uint64_t name_seed() {
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    return std::uint64_t{GetCurrentProcessId()} << 32 | now.LowPart;
+}
+Outcome create_nameless(const Output&, Temporary&) { return Outcome::refused; }
+Outcome give_name(const Output&, const Temporary&, const NativePath&) { return Outcome::refused; }
+
+// Shared for deletion, so that the handler above can remove it while open.
+Outcome create_beside(const Output& output, const NativePath& name, Temporary& temporary) {
+    const NativePath full = long_form(output.folder_path + name);
+    const HANDLE handle = CreateFileW(full.c_str(), GENERIC_WRITE | DELETE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? Outcome::name_taken
+               : error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT ||
+                       error == ERROR_FILENAME_EXCED_RANGE || error == ERROR_INVALID_NAME ||
+                       error == ERROR_PATH_NOT_FOUND
+                   ? Outcome::refused
+                   : Outcome::failed;
+    }
+    const int descriptor =
+        _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (descriptor < 0) {
+        CloseHandle(handle);
+        (void)DeleteFileW(full.c_str());
+        return Outcome::failed;
+    }
+    temporary.file = File(descriptor);
+    set_pending(full);
+    static const bool catching = SetConsoleCtrlHandler(remove_pending, TRUE) != 0;
+    (void)catching;
+    return Outcome::done;
+}
+
+// A hidden or system file stays one; ReplaceFileW gives the rest (the
+// access control list, the streams).
+Outcome copy_output_attributes(const Output& output, const Temporary& temporary) {
+    if (!output.existing.is_open()) return Outcome::done;
     BY_HANDLE_FILE_INFORMATION information{};
     if (!GetFileInformationByHandle(handle_of(output.existing), &information)) {
-        return Step::refused;
+        return Outcome::failed;
     }
     constexpr DWORD kept =
         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     const DWORD attributes = information.dwFileAttributes & kept;
-    return attributes == 0 || SetFileAttributesW(long_form(temporary.name).c_str(), attributes) != 0
-               ? Step::done
-               : Step::refused;
+    const NativePath full = long_form(output.folder_path + temporary.name);
+    return attributes == 0 || SetFileAttributesW(full.c_str(), attributes) != 0 ? Outcome::done
+                                                                                : Outcome::refused;
 }
 
+// ReplaceFileW for an existing output, a rename for a new one; tried again
+// for about a second while another process (a reader, a virus scanner, an
+// indexer) holds the output. Where ReplaceFileW has removed the output but
+// not renamed the new file, the rename is made.
+Outcome replace_output(Output& output, Temporary& temporary) {
+    constexpr int attempts = 20;
+    constexpr DWORD pause_milliseconds = 50;
+    if (!output.existing.close()) return Outcome::failed;
+    const NativePath target = long_form(output.folder_path + output.target);
+    const NativePath replacement = long_form(output.folder_path + temporary.name);
+    const auto renamed = [&] {
+        return MoveFileExW(replacement.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    };
+    for (int attempt = 0;; ++attempt) {
+        if (output.regular && held_elsewhere(target)) {
+            SetLastError(ERROR_SHARING_VIOLATION);
+        } else if (output.regular
+                       ? ReplaceFileW(target.c_str(), replacement.c_str(), nullptr,
+                                      REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0 ||
+                             (GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT && renamed())
+                       : renamed()) {
+            set_pending({});
+            temporary.name.clear();
+            return Outcome::done;
+        }
+        const DWORD error = GetLastError();
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
+             error != ERROR_UNABLE_TO_REMOVE_REPLACED) ||
+            attempt == attempts) {
+            return Outcome::failed;
+        }
+        Sleep(pause_milliseconds);
+    }
+}
+
+// No names are exchanged here: the name still holds the temporary.
+void remove_temporary(const Output& output, const Temporary& temporary) {
+    (void)DeleteFileW(long_form(output.folder_path + temporary.name).c_str());
+    set_pending({});
+}
 bool open_path(const native_char* path, OpenMode mode, File& file) {
-    // Opening never waits for another process here.
     const int flags = mode == OpenMode::read || mode == OpenMode::read_now ? _O_RDONLY
                       : mode == OpenMode::update                           ? _O_WRONLY
                                                  : _O_WRONLY | _O_CREAT | _O_TRUNC;
@@ -125,98 +253,15 @@ bool open_path(const native_char* path, OpenMode mode, File& file) {
     return _fstat64(file.descriptor(), &status) == 0 && (status.st_mode & _S_IFDIR) == 0;
 }
 
-bool open_output(const native_char* path, Output& output) {
-    output.path = path;
-    // ReplaceFileW under Wine fails for a relative name.
-    if (!full_path(path, output.target)) return false;
-    const errno_t error = open_file(path, _O_WRONLY, output.existing);
-    if (error != 0) {
-        output.replaceable = error == ENOENT;
-        return output.replaceable;
-    }
-    const HANDLE handle = handle_of(output.existing);
-    // NUL, CON, a pipe: written in place.
-    if (GetFileType(handle) != FILE_TYPE_DISK) return true;
-    // The open refuses a read-only file, but Wine run by root does not:
-    // the attribute is checked here too, so a rename never replaces one.
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(handle, &information) ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        return false;
-    }
-    output.regular = true;
-    output.replaceable = information.nNumberOfLinks == 1;
-    follow_links(handle, output.target);
-    return true;
-}
-
-std::uint64_t process_and_time() {
-    LARGE_INTEGER now{};
-    QueryPerformanceCounter(&now);
-    return std::uint64_t{GetCurrentProcessId()} << 32 | now.LowPart;
-}
-
-// Temporary files here always have a name.
-Step create_nameless(const Output&, File&) { return Step::refused; }
-
-Step give_name(const Output&, const File&, const NativePath&) { return Step::refused; }
-
-// A folder where no file may be made leaves the output to be written in
-// place; a full disk or an I/O error leaves it as it was.
-Step create_beside(const Output&, const NativePath& name, File& file) {
-    const errno_t error = open_file(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL, file);
-    return error == 0        ? Step::done
-           : error == EEXIST ? Step::name_taken
-           : error == EACCES || error == EPERM || error == EROFS || error == ENAMETOOLONG ||
-                   error == ENOENT || error == EINVAL
-               ? Step::refused
-               : Step::data_failed;
-}
-
-// ReplaceFileW for an existing output, a rename for a new one. Another
-// process holding the output open without sharing its deletion (a reader, a
-// virus scanner, an indexer) blocks either: tried again for about a second,
-// then the run fails with the output as it was.
-Step replace_output(Output& output, const NativePath& name) {
-    // Windows replaces no file this process still holds open.
-    if (!output.existing.close()) return Step::data_failed;
-    const NativePath target = long_form(output.target);
-    const NativePath replacement = long_form(name);
-    for (int attempt = 0;; ++attempt) {
-        if (output.regular && held_elsewhere(target)) {
-            SetLastError(ERROR_SHARING_VIOLATION);
-        } else if (output.regular
-                       ? ReplaceFileW(target.c_str(), replacement.c_str(), nullptr,
-                                      REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
-                       : MoveFileExW(replacement.c_str(), target.c_str(),
-                                     MOVEFILE_REPLACE_EXISTING) != 0) {
-            return Step::done;
-        }
-        const DWORD error = GetLastError();
-        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
-             error != ERROR_UNABLE_TO_REMOVE_REPLACED) ||
-            attempt == 20) {
-            return Step::data_failed;
-        }
-        Sleep(50);
-    }
-}
-
-void remove_beside(const Output&, const NativePath& name) {
-    (void)DeleteFileW(long_form(name).c_str());
-}
-
 bool truncate_to_nothing(int descriptor) { return _chsize_s(descriptor, 0) == 0; }
-
+bool close_descriptor(int descriptor) { return _close(descriptor) == 0; }
 bool seek_to(int descriptor, std::int64_t position) {
     return _lseeki64(descriptor, position, SEEK_SET) == position;
 }
-
 bool seek_to_end(int descriptor, std::int64_t& position) {
     position = _lseeki64(descriptor, 0, SEEK_END);
     return position >= 0;
 }
-
 std::ptrdiff_t read_some(int descriptor, std::span<std::byte> bytes) {
     return _read(descriptor, bytes.data(), static_cast<unsigned>(transfer_size(bytes.size())));
 }
@@ -225,7 +270,4 @@ std::ptrdiff_t read_some(int descriptor, std::span<std::byte> bytes) {
 std::ptrdiff_t write_some(int descriptor, std::span<const std::byte> bytes) {
     return _write(descriptor, bytes.data(), static_cast<unsigned>(transfer_size(bytes.size())));
 }
-
-bool close_descriptor(int descriptor) { return _close(descriptor) == 0; }
-
 }  // namespace platform

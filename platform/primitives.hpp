@@ -1,9 +1,10 @@
-// What each platform's file code provides, and the only place a failure of
-// the system becomes a value: each primitive that a decision depends on says
-// in a Step how it ended, made there from that platform's own error. file.cpp
-// makes the decisions on those values; a test links scripted primitives in.
+// What each platform's file code provides: facts about an output and the
+// calls that replace it, each ending in an Outcome made from the platform's
+// own error, the only place where a failure becomes a value. file.cpp
+// decides on those alone; the decision test links scripted ones instead.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -15,85 +16,88 @@ namespace platform {
 
 using NativePath = std::basic_string<native_char>;
 
-// An output about to be replaced whole.
+// refused by the place (a folder's rules, a mount, an attribute it cannot
+// carry, no right to look): the output is written in place, as the shell
+// would. failed (an I/O error, a full disk, a quota, no descriptor or
+// memory): the earlier output stays as it was.
+enum class Outcome { done, name_taken, refused, failed };
+
 struct Output {
     const native_char* path = nullptr;  // the name the user gave
     File existing;                      // the output opened for writing, when it exists
-    bool regular = false;               // existing is a regular file
-    bool replaceable = false;           // a file renamed over it keeps what a truncating open keeps
-    // Where the rename lands: on POSIX the output's last name within folder,
-    // a descriptor of the folder it provably lives in; on Windows the path
-    // of the file, through any links.
+    bool regular = false;
+    std::uint64_t links = 0;
+    bool owner_can_be_given = false;  // to a new file, by this process
+    // Where a rename lands: target, the file's last name (through any links),
+    // within folder (POSIX: open) or folder_path (Windows: ending in a separator).
     NativePath target;
     File folder;
+    NativePath folder_path;
 };
 
-// A new file beside the output; where the system makes one, it has no name
-// (empty) until it is complete.
+// A new file beside the output, named only once complete where the system
+// makes a nameless one. It owns its name: any return that did not rename it
+// (and clear name) removes it.
 struct Temporary {
+    explicit Temporary(const Output& beside) : output(beside) {}
+    ~Temporary();
+    const Output& output;
     File file;
     NativePath name;
-    bool at_target = false;  // a new output's file, named at once by the output's name
+    std::uint64_t device = 0, number = 0;  // its identity, where the platform tells it
 };
 
-// Opens an existing output for writing as the shell's open would, without
-// truncating it, so that the system decides on permissions, links and its
-// rules for shared folders. A missing output leaves existing closed.
-bool open_output(const native_char* path, Output& output);
+// As the shell's open, without truncating: the system decides on rights,
+// links and shared folders. existing stays closed if missing.
+Outcome open_output(const native_char* path, Output& output);
 
-// How a step of replacing an output ended. A step the place refuses (a
-// folder's rules, a mount, a file system that cannot carry an attribute)
-// leaves the output to be written in place, as the shell would; a step whose
-// data failed (an I/O error, a full disk, a quota) leaves the earlier output
-// as it was and fails the run.
-enum class Step { done, name_taken, refused, data_failed };
+// The checks, each giving its fact where it ends done. find_folder leaves
+// folder closed where none can be told (a pipe, a descriptor, a dangling link).
+Outcome find_folder(Output& output);
+Outcome folder_takes_new_file(const Output& output, bool& takes);
+Outcome name_leads_to_file(const Output& output, bool& leads);
+Outcome is_mount_point(const Output& output, bool& mount_point);
 
-// A file with no name beside the output (refused where the system makes
-// none), or one called name. Either grants no more than the finished output
-// will: for an existing output nothing to group and others yet, for a new
-// one what the system gives a created file. give_name names a nameless one.
-Step create_nameless(const Output& output, File& file);
-Step create_beside(const Output& output, const NativePath& name, File& file);
-Step give_name(const Output& output, const File& file, const NativePath& name);
+// Granting no more than the finished output will. create_nameless is
+// refused where the system makes no nameless file; give_name names one.
+Outcome create_nameless(const Output& output, Temporary& temporary);
+Outcome create_beside(const Output& output, const NativePath& name, Temporary& temporary);
+Outcome give_name(const Output& output, const Temporary& temporary, const NativePath& name);
+std::uint64_t name_seed();  // the process's number, then a fast clock's
 
-// The process's number in the high half and a fast clock's reading in the
-// low: the seed of the temporary files' names.
-std::uint64_t process_and_time();
+// Owner, group, mode, access rules, attributes, flags: refused unless proven.
+Outcome copy_output_attributes(const Output& output, const Temporary& temporary);
+// Only where the output's name still leads to the file opened (else
+// refused); clears temporary.name where it no longer holds the temporary.
+Outcome replace_output(Output& output, Temporary& temporary);
+// Only where the name still holds the temporary, told by its identity.
+void remove_temporary(const Output& output, const Temporary& temporary);
 
-// Gives the temporary file what the existing output has (owner, group, mode,
-// access rules, attributes, flags); refused where that cannot be done or
-// cannot be proven done.
-Step take_attributes_of(const Output& output, const Temporary& temporary);
-
-// Puts the named temporary file in the place of the output, only where the
-// output's name still leads to the file opened (else refused).
-Step replace_output(Output& output, const NativePath& name);
-
-void remove_beside(const Output& output, const NativePath& name);
-
-// The transfers, on a descriptor the caller's File owns; false on error.
-// read_some and write_some move at most bytes.size() bytes and give how
-// many they moved, or a negative count on error.
+// read_some and write_some give the count moved, or a negative one;
+// close_descriptor releases it even where it reports an error.
 bool truncate_to_nothing(int descriptor);
 bool seek_to(int descriptor, std::int64_t position);
 bool seek_to_end(int descriptor, std::int64_t& position);
 std::ptrdiff_t read_some(int descriptor, std::span<std::byte> bytes);
 std::ptrdiff_t write_some(int descriptor, std::span<const std::byte> bytes);
-
-// Releases the descriptor, also when it reports an error, which it returns
-// as false: the close is never retried.
 bool close_descriptor(int descriptor);
 
-// The same numbers on POSIX systems and in the Windows runtime.
-inline constexpr int standard_output = 1;
+inline constexpr int standard_output = 1;  // on POSIX and in the Windows runtime
 inline constexpr int standard_error = 2;
-
-// No single read or write asks for more than this: Linux moves a little
-// under 2 GiB in one call, and the Windows runtime counts in unsigned int.
+// Linux moves a little under 2 GiB a call; the Windows runtime counts in unsigned.
 inline constexpr std::size_t largest_transfer = std::size_t{1} << 30;
-
 constexpr std::size_t transfer_size(std::size_t wanted) {
     return wanted < largest_transfer ? wanted : largest_transfer;
 }
+
+#if !defined(_WIN32)
+namespace posix {  // from attributes_posix.cpp, each giving 0 or the system's error
+inline int error_unless(bool succeeded) { return succeeded ? 0 : errno; }
+// Extended attributes, access list, flags and DOS attributes, onto a new file.
+int copy_attributes(int from, int to);
+// Append-only or immutable: no new file can take an old name there.
+int folder_refuses_renames(int folder, bool& refuses);
+}  // namespace posix
+#endif
 
 }  // namespace platform

@@ -19,6 +19,11 @@ constexpr bool search_only = true;
 #else
 constexpr bool search_only = false;
 #endif
+#if defined(DIMTOOLS_TEST_EMULATOR)
+constexpr bool emulated = true;
+#else
+constexpr bool emulated = false;
+#endif
 
 TEST_F(Dimblank, WritesTheBlankImageOverAnythingThere) {
     struct Earlier {
@@ -71,6 +76,7 @@ TEST_F(Dimblank, FaultsGiveStatusOne) {
         // Of "folder", the image's and its own user nobody's where root runs
         // the tests, and the image written as nobody.
         std::optional<std::filesystem::perms> folder_mode = {};
+        std::optional<unsigned> open_files_limit = {};
     };
     const Fault cases[] = {
         {"missing folder", path("no/disk.img")},
@@ -83,13 +89,21 @@ TEST_F(Dimblank, FaultsGiveStatusOne) {
          true, std::filesystem::perms(0300)},
         {"the same in a drop folder", path("folder/keep.img"), 100000, true,
          std::filesystem::perms(01733)},
+        {"the same with no descriptor left for the checks",
+         path("folder/keep.img"),
+         100000,
+         true,
+         {},
+         4},
     };
     test::make_dangling_link(path("gone.img"), path("gone/disk.img"));
     for (const auto& fault : cases) {
         SCOPED_TRACE(fault.name);
         if (test::skip_row_unless_posix(fault.posix_only, fault.name, {fault.image}) ||
             test::skip_row_unless(search_only || !fault.folder_mode, fault.name,
-                                  "the build opens no folder for search only")) {
+                                  "the build opens no folder for search only") ||
+            test::skip_row_unless(!emulated || !fault.open_files_limit, fault.name,
+                                  "the emulator holds descriptors of its own")) {
             continue;
         }
         const auto [user, group] = test::nobody();
@@ -103,6 +117,7 @@ TEST_F(Dimblank, FaultsGiveStatusOne) {
         }
         const auto result = run(dimblank, {fault.image},
                                 {.file_size_limit = fault.file_size_limit,
+                                 .open_files_limit = fault.open_files_limit,
                                  .unprivileged = fault.folder_mode.has_value()});
         std::filesystem::permissions(test::fs(path("folder")), std::filesystem::perms(0755));
         EXPECT_EQ(result.status, 1);

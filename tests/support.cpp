@@ -115,7 +115,8 @@ HeldOpen::~HeldOpen() {
 
 RunResult run(const std::string& program, const std::vector<std::string>& args,
               const RunOptions& options) {
-    if (options.file_size_limit) ADD_FAILURE() << "no file-size limit on Windows";
+    if (options.file_size_limit || options.open_files_limit)
+        ADD_FAILURE() << "no limits on Windows";
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE output_read, output_write, error_read, error_write;
     CreatePipe(&output_read, &output_write, &inherit, 0);
@@ -225,10 +226,11 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
             ::dup2(output_pipe[1], STDOUT_FILENO);
             ::dup2(error_pipe[1], STDERR_FILENO);
         }
-        ::close(output_pipe[0]);
-        ::close(output_pipe[1]);
-        ::close(error_pipe[0]);
-        ::close(error_pipe[1]);
+        // Nothing but the standard files is handed on, as from a shell.
+        constexpr int last_inherited = 1023;
+        for (int descriptor = STDERR_FILENO + 1; descriptor <= last_inherited; ++descriptor) {
+            ::close(descriptor);
+        }
         if (!options.working_folder.empty() && ::chdir(options.working_folder.c_str()) != 0) {
             ::_exit(120);
         }
@@ -238,6 +240,10 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
             const auto bytes = static_cast<rlim_t>(*options.file_size_limit);
             const rlimit limit{bytes, bytes};
             if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(121);
+        }
+        if (options.open_files_limit) {
+            const rlimit limit{*options.open_files_limit, *options.open_files_limit};
+            if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(121);
         }
         if (as_nobody &&
             (::setgroups(0, nullptr) != 0 || ::setgid(group) != 0 || ::setuid(user) != 0)) {

@@ -26,6 +26,7 @@ struct RunResult {
 struct RunOptions {
     std::string working_folder;                    // empty: the current one
     std::optional<std::uint64_t> file_size_limit;  // RLIMIT_FSIZE, in bytes
+    std::optional<unsigned> open_files_limit;      // RLIMIT_NOFILE
     bool unprivileged = false;                     // as user nobody, where the tests run as root
     bool closed_standard_files = false;            // started with descriptors 0, 1 and 2 closed
     int time_limit = 60;  // seconds; then the program and what it started are ended (POSIX)

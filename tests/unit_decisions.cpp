@@ -5,8 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
-#include <map>
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "primitives.hpp"
@@ -15,11 +16,16 @@ namespace platform {
 namespace {
 
 struct Script {
-    bool exists = true;  // the output exists and is open
+    std::vector<std::pair<std::string, Outcome>> ends;  // how a call ends where not done
+    int taken = 0;                                      // the names found taken before a free one
+    bool exists = true;                                 // the output exists and is open
     bool regular = true;
-    bool replaceable = true;
-    std::map<std::string, Step> ends;  // how a call ends where not done
-    int taken = 0;                     // the names found taken before a free one
+    std::uint64_t links = 1;
+    bool owner = true;   // its owner and group can be given
+    bool folder = true;  // a folder it lies in is found
+    bool takes = true;   // that folder takes a new file
+    bool leads = true;   // the output's name there leads to the file opened
+    bool mount_point = false;
     std::vector<std::string> calls;
 };
 
@@ -41,19 +47,28 @@ const char* name_role(const Output& output, const NativePath& name) {
     return name == output.target ? " target" : " temp";
 }
 
-Step ends(const std::string& call) {
+Outcome ends(const std::string& call) {
     script->calls.push_back(call);
-    const auto found = script->ends.find(call);
-    return found == script->ends.end() ? Step::done : found->second;
+    for (const auto& [named, outcome] : script->ends) {
+        if (named == call) return outcome;
+    }
+    return Outcome::done;
 }
 
-bool succeeds(const std::string& call) { return ends(call) == Step::done; }
+bool succeeds(const std::string& call) { return ends(call) == Outcome::done; }
 
-Step unless_taken(const std::string& call) {
+Outcome unless_taken(const std::string& call) {
     if (script->taken == 0) return ends(call);
     --script->taken;
     script->calls.push_back(call);
-    return Step::name_taken;
+    return Outcome::name_taken;
+}
+
+// A check that gives fact its scripted value where it ends done.
+Outcome check(const char* call, bool& fact, bool value) {
+    const Outcome outcome = ends(call);
+    if (outcome == Outcome::done) fact = value;
+    return outcome;
 }
 
 }  // namespace
@@ -64,41 +79,66 @@ bool open_path(const native_char*, OpenMode, File& file) {
     return true;
 }
 
-bool open_output(const native_char* path, Output& output) {
+Outcome open_output(const native_char* path, Output& output) {
     output.path = path;
-    if (!succeeds("open_output")) return false;
-    output.target = path;
-    output.folder = File(folder_descriptor);
+    const Outcome outcome = ends("open_output");
+    if (outcome != Outcome::done) return outcome;
     if (script->exists) output.existing = File(output_descriptor);
     output.regular = script->exists && script->regular;
-    output.replaceable = script->replaceable;
-    return true;
+    output.links = script->links;
+    output.owner_can_be_given = script->owner;
+    return outcome;
 }
 
-Step create_nameless(const Output&, File& file) {
-    const Step step = ends("create_nameless");
-    if (step == Step::done) file = File(temporary_descriptor);
-    return step;
+Outcome find_folder(Output& output) {
+    const Outcome outcome = ends("find_folder");
+    if (outcome == Outcome::done && script->folder) {
+        output.target = output.path;
+        output.folder = File(folder_descriptor);
+    }
+    return outcome;
 }
 
-Step create_beside(const Output&, const NativePath&, File& file) {
-    const Step step = unless_taken("create_beside");
-    if (step == Step::done) file = File(temporary_descriptor);
-    return step;
+Outcome folder_takes_new_file(const Output& output, bool& takes) {
+    return check("takes", takes, output.folder.is_open() && script->takes);
 }
 
-Step give_name(const Output& output, const File&, const NativePath& name) {
+Outcome name_leads_to_file(const Output&, bool& leads) {
+    return check("leads", leads, script->leads);
+}
+
+Outcome is_mount_point(const Output&, bool& mount_point) {
+    return check("mount", mount_point, script->mount_point);
+}
+
+Outcome create_nameless(const Output&, Temporary& temporary) {
+    const Outcome outcome = ends("create_nameless");
+    if (outcome == Outcome::done) temporary.file = File(temporary_descriptor);
+    return outcome;
+}
+
+Outcome create_beside(const Output&, const NativePath&, Temporary& temporary) {
+    const Outcome outcome = unless_taken("create_beside");
+    if (outcome == Outcome::done) temporary.file = File(temporary_descriptor);
+    return outcome;
+}
+
+Outcome give_name(const Output& output, const Temporary&, const NativePath& name) {
     return unless_taken(std::string("give_name").append(name_role(output, name)));
 }
 
-std::uint64_t process_and_time() { return 0; }
+std::uint64_t name_seed() { return 0; }
 
-Step take_attributes_of(const Output&, const Temporary&) { return ends("take_attributes"); }
+Outcome copy_output_attributes(const Output&, const Temporary&) { return ends("copy_attributes"); }
 
-Step replace_output(Output&, const NativePath&) { return ends("replace"); }
+Outcome replace_output(Output&, Temporary& temporary) {
+    const Outcome outcome = ends("replace");
+    if (outcome == Outcome::done) temporary.name.clear();
+    return outcome;
+}
 
-void remove_beside(const Output& output, const NativePath& name) {
-    script->calls.push_back(std::string("remove").append(name_role(output, name)));
+void remove_temporary(const Output& output, const Temporary& temporary) {
+    script->calls.push_back(std::string("remove").append(name_role(output, temporary.name)));
 }
 
 bool truncate_to_nothing(int descriptor) {
@@ -141,127 +181,158 @@ std::string joined(const std::vector<std::string>& calls) {
 }
 
 struct Row {
-    const char* what;
+    std::string what;
     Script script;
-    const char* calls;
+    std::string calls;
     bool written;
 };
 
-constexpr Step taken = Step::name_taken;
-constexpr Step refused = Step::refused;
-constexpr Step failed = Step::data_failed;
+constexpr Outcome taken = Outcome::name_taken;
+constexpr Outcome refused = Outcome::refused;
+constexpr Outcome failed = Outcome::failed;
 
 TEST(Decisions, FollowFromHowEachStepEnds) {
+    const std::string checked = "open_output, find_folder, takes, leads, mount, ";
+    const std::string in_place = "truncate output, write output, close output";
     const Row rows[] = {
         {"a new output, named by its own name once complete",
          {.exists = false},
-         "open_output, create_nameless, take_attributes, write temporary, give_name target, "
-         "close temporary",
+         "open_output, find_folder, takes, create_nameless, copy_attributes, write temporary, "
+         "give_name target, close temporary",
          true},
         {"a new output whose name another process took meanwhile",
-         {.exists = false, .ends = {{"give_name target", taken}}},
-         "open_output, create_nameless, take_attributes, write temporary, give_name target, "
-         "give_name temp, close temporary, replace",
+         {.ends = {{"give_name target", taken}}, .exists = false},
+         "open_output, find_folder, takes, create_nameless, copy_attributes, write temporary, "
+         "give_name target, give_name temp, close temporary, replace",
          true},
         {"an existing output, replaced",
          {},
-         "open_output, create_nameless, take_attributes, write temporary, give_name temp, "
-         "close temporary, replace, close output",
+         checked + "create_nameless, copy_attributes, write temporary, give_name temp, "
+                   "close temporary, replace, close output",
          true},
         {"no nameless file: fifteen names taken, the sixteenth free",
          {.ends = {{"create_nameless", refused}}, .taken = 15},
-         "open_output, create_nameless, create_beside*16, take_attributes, write temporary, "
-         "close temporary, replace, close output",
+         checked + "create_nameless, create_beside*16, copy_attributes, write temporary, "
+                   "close temporary, replace, close output",
          true},
         {"sixteen names taken: written in place",
          {.ends = {{"create_nameless", refused}}, .taken = 16},
-         "open_output, create_nameless, create_beside*16, truncate output, write output, "
-         "close output",
+         checked + "create_nameless, create_beside*16, " + in_place,
          true},
-        {"a nameless file whose data failed: no named one tried",
+        {"a nameless file that failed: no named one tried",
          {.ends = {{"create_nameless", failed}}},
-         "open_output, create_nameless, close output",
+         checked + "create_nameless, close output",
          false},
-        {"a named file whose data failed: nothing removed",
+        {"a named file that failed: nothing removed",
          {.ends = {{"create_nameless", refused}, {"create_beside", failed}}},
-         "open_output, create_nameless, create_beside, close output",
+         checked + "create_nameless, create_beside, close output",
          false},
         {"a place that refuses a named file: written in place",
          {.ends = {{"create_nameless", refused}, {"create_beside", refused}}},
-         "open_output, create_nameless, create_beside, truncate output, write output, "
-         "close output",
+         checked + "create_nameless, create_beside, " + in_place,
          true},
         {"attributes refused: the temporary removed, the output written in place",
-         {.ends = {{"create_nameless", refused}, {"take_attributes", refused}}},
-         "open_output, create_nameless, create_beside, take_attributes, close temporary, "
-         "remove temp, truncate output, write output, close output",
+         {.ends = {{"create_nameless", refused}, {"copy_attributes", refused}}},
+         checked +
+             "create_nameless, create_beside, copy_attributes, close temporary, "
+             "remove temp, " +
+             in_place,
          true},
-        {"attributes whose data failed",
-         {.ends = {{"take_attributes", failed}}},
-         "open_output, create_nameless, take_attributes, close temporary, close output",
+        {"attributes that failed",
+         {.ends = {{"copy_attributes", failed}}},
+         checked + "create_nameless, copy_attributes, close temporary, close output",
          false},
         {"the temporary file's write failed",
          {.ends = {{"create_nameless", refused}, {"write temporary", failed}}},
-         "open_output, create_nameless, create_beside, take_attributes, write temporary, "
-         "close temporary, remove temp, close output",
+         checked + "create_nameless, create_beside, copy_attributes, write temporary, "
+                   "close temporary, remove temp, close output",
          false},
         {"naming refused: written in place",
          {.ends = {{"give_name temp", refused}}},
-         "open_output, create_nameless, take_attributes, write temporary, give_name temp, "
-         "close temporary, truncate output, write output, close output",
+         checked +
+             "create_nameless, copy_attributes, write temporary, give_name temp, "
+             "close temporary, " +
+             in_place,
          true},
-        {"naming whose data failed",
+        {"naming that failed",
          {.ends = {{"give_name temp", failed}}},
-         "open_output, create_nameless, take_attributes, write temporary, give_name temp, "
-         "close temporary, close output",
+         checked + "create_nameless, copy_attributes, write temporary, give_name temp, "
+                   "close temporary, close output",
          false},
         {"the temporary file's close failed: closed once, then removed",
          {.ends = {{"create_nameless", refused}, {"close temporary", failed}}},
-         "open_output, create_nameless, create_beside, take_attributes, write temporary, "
-         "close temporary, remove temp, close output",
+         checked + "create_nameless, create_beside, copy_attributes, write temporary, "
+                   "close temporary, remove temp, close output",
          false},
         {"a rename refused: the temporary removed, the output written in place",
          {.ends = {{"create_nameless", refused}, {"replace", refused}}},
-         "open_output, create_nameless, create_beside, take_attributes, write temporary, "
-         "close temporary, replace, remove temp, truncate output, write output, close output",
+         checked +
+             "create_nameless, create_beside, copy_attributes, write temporary, "
+             "close temporary, replace, remove temp, " +
+             in_place,
          true},
-        {"a rename whose data failed",
+        {"a rename that failed",
          {.ends = {{"replace", failed}}},
-         "open_output, create_nameless, take_attributes, write temporary, give_name temp, "
-         "close temporary, replace, remove temp, close output",
+         checked + "create_nameless, copy_attributes, write temporary, give_name temp, "
+                   "close temporary, replace, remove temp, close output",
          false},
-        {"an output a rename would lose: written in place",
-         {.replaceable = false},
-         "open_output, truncate output, write output, close output",
+        {"two links: written in place", {.links = 2}, "open_output, " + in_place, true},
+        {"another user's file: written in place",
+         {.owner = false},
+         "open_output, " + in_place,
          true},
         {"a device or FIFO: written in place, not truncated",
-         {.regular = false, .replaceable = false},
+         {.regular = false},
          "open_output, write output, close output",
          true},
-        {"a new output no rename can make: opened as the shell would",
-         {.exists = false, .replaceable = false},
-         "open_output, open, write new output, close new output",
+        {"a mount point: written in place", {.mount_point = true}, checked + in_place, true},
+        {"the name leads elsewhere: written in place", {.leads = false}, checked + in_place, true},
+        {"an append-only folder: written in place",
+         {.takes = false},
+         "open_output, find_folder, takes, " + in_place,
+         true},
+        {"a new output in no folder that can be told: opened as the shell would",
+         {.exists = false, .folder = false},
+         "open_output, find_folder, takes, open, write new output, close new output",
          true},
         {"truncating in place failed",
-         {.replaceable = false, .ends = {{"truncate output", failed}}},
+         {.ends = {{"truncate output", failed}}, .links = 2},
          "open_output, truncate output, close output",
          false},
         {"the write in place failed at its close",
-         {.replaceable = false, .ends = {{"close output", failed}}},
-         "open_output, truncate output, write output, close output",
-         false},
-        {"the output could not be opened",
-         {.ends = {{"open_output", failed}}},
-         "open_output",
+         {.ends = {{"close output", failed}}, .links = 2},
+         "open_output, " + in_place,
          false},
     };
+    // The output's open refused or failing (the run fails, as the shell's
+    // would), then each check refused (written in place) and failing (left
+    // as it was).
+    std::vector<Row> check_rows;
+    for (const Outcome outcome : {refused, failed}) {
+        check_rows.push_back(
+            {"open_output", {.ends = {{"open_output", outcome}}}, "open_output", false});
+    }
+    std::string before = "open_output, ";
+    for (const char* call : {"find_folder", "takes", "leads", "mount"}) {
+        before.append(call).append(", ");
+        check_rows.push_back(
+            {std::string(call) + " refused", {.ends = {{call, refused}}}, before + in_place, true});
+        check_rows.push_back({std::string(call) + " failed",
+                              {.ends = {{call, failed}}},
+                              before + "close output",
+                              false});
+    }
 #if defined(_WIN32)
     const native_char* const path = L"out.rom";
 #else
     const native_char* const path = "out.rom";
 #endif
     const std::byte bytes[3]{};
-    for (const Row& row : rows) {
+    std::vector<const Row*> all;
+    for (const Row& row : rows) all.push_back(&row);
+    for (const Row& row : check_rows) all.push_back(&row);
+    for (const Row* const each : all) {
+        const Row& row = *each;
         Script run = row.script;
         script = &run;
         const bool written = write_whole_file(path, bytes);

@@ -1,9 +1,9 @@
 # What the POSIX system offers beyond POSIX, each facility checked by
 # compiling what uses it, never guessed from the system's name. The results
 # become DIMTOOLS_HAVE_* definitions for the platform seam and the choice
-# of its adapter for extended attributes. DIMTOOLS_PORTABLE_POSIX builds the
-# path of a system without Linux's extensions on Linux itself (the adapter
-# for attributes stays), so that it is tested here.
+# of the calls for extended attributes. DIMTOOLS_PORTABLE_POSIX builds the
+# path of a system without Linux's extensions on Linux itself (the calls
+# for attributes stay), so that it is tested here.
 include(CheckCXXSourceCompiles)
 include(CheckCXXSymbolExists)
 
@@ -72,6 +72,18 @@ int main() {
 ]=] DIMTOOLS_CHECK_INODE_FLAG_IOCTLS)
 dimtools_facility(INODE_FLAG_IOCTLS "${DIMTOOLS_CHECK_INODE_FLAG_IOCTLS}")
 
+# FAT's attributes (read-only, hidden, system, archive), which vfat keeps
+# outside the mode.
+check_cxx_source_compiles([=[
+#include <linux/msdos_fs.h>
+#include <sys/ioctl.h>
+int main() {
+    __u32 attributes = 0;
+    return ioctl(0, FAT_IOCTL_GET_ATTRIBUTES, &attributes) + ioctl(0, FAT_IOCTL_SET_ATTRIBUTES, &attributes);
+}
+]=] DIMTOOLS_CHECK_FAT_IOCTLS)
+dimtools_facility(FAT_IOCTLS "${DIMTOOLS_CHECK_FAT_IOCTLS}")
+
 check_cxx_source_compiles([=[
 #include <sys/stat.h>
 #include <unistd.h>
@@ -93,9 +105,9 @@ foreach(name ST_FLAGS O_SEARCH RENAME_SWAP)
     endif()
 endforeach()
 
-# The adapter for extended attributes and access control lists: the first
-# form of the calls the system has, else none (an existing output is then
-# always written in place).
+# The calls for extended attributes and access control lists: the first
+# form the system has, else none (an existing output is then always written
+# in place).
 check_cxx_source_compiles([=[
 #include <sys/xattr.h>
 int main() {
@@ -130,13 +142,10 @@ int main() {
 }
 ]=] DIMTOOLS_CHECK_EXTATTR)
 if(DIMTOOLS_CHECK_XATTR_LINUX)
-    set(DIMTOOLS_ATTRIBUTES_SOURCE attributes_xattr.cpp)
+    list(APPEND DIMTOOLS_POSIX_FACILITIES DIMTOOLS_HAVE_LINUX_XATTR=1)
 elseif(DIMTOOLS_CHECK_XATTR_DARWIN)
-    set(DIMTOOLS_ATTRIBUTES_SOURCE attributes_xattr.cpp)
     list(APPEND DIMTOOLS_POSIX_FACILITIES DIMTOOLS_HAVE_DARWIN_XATTR=1)
 elseif(DIMTOOLS_CHECK_EXTATTR)
-    set(DIMTOOLS_ATTRIBUTES_SOURCE attributes_extattr.cpp)
-else()
-    set(DIMTOOLS_ATTRIBUTES_SOURCE attributes_none.cpp)
+    list(APPEND DIMTOOLS_POSIX_FACILITIES DIMTOOLS_HAVE_EXTATTR=1)
 endif()
-message(STATUS "POSIX facilities: ${DIMTOOLS_POSIX_FACILITIES}; attributes: ${DIMTOOLS_ATTRIBUTES_SOURCE}")
+message(STATUS "POSIX facilities: ${DIMTOOLS_POSIX_FACILITIES}")

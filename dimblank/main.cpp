@@ -1,3 +1,0 @@
-#include "dimblank.hpp"
-
-TOOL_MAIN(dimblank::program)

@@ -1,3 +1,0 @@
-#include "dimpatch.hpp"
-
-TOOL_MAIN(dimpatch::program)

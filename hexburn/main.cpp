@@ -1,3 +1,0 @@
-#include "hexburn.hpp"
-
-TOOL_MAIN(hexburn::program)
