@@ -346,48 +346,90 @@ TEST_F(Traced, AFileMovedOntoTheOutputIsLeftAlone) {
 // two attributes: a full ext4 whose attributes live outside the inode (their
 // copy is the first thing to fail), one with no free inode either, and an
 // overlay whose layers lie on two file systems (its files show their
-// layer's device), under a file-size limit.
-TEST_F(Faults, OnRealFileSystemsAFailureKeepsTheOutput) {
-    if (!test::running_as_root()) GTEST_SKIP() << "needs root, to mount file systems";
-    const std::string ext4 =
-        "truncate -s 2M e.img && mkfs.ext4 -q -I 128 -N 64 e.img "
-        ">/dev/null 2>&1 && mkdir m && mount -o loop e.img m";
-    const std::string fill = "dd if=/dev/zero of=m/fill bs=1k 2>/dev/null; sync";
-    const struct {
-        const char* name;
-        std::string mount, fill;  // a shell's commands in the folder, mounting at m
-        std::uint64_t file_size_limit;
-        bool possible = true;
-    } rows[] = {
-        {"a full ext4", ext4, fill, 1u << 30},
-        {"an ext4 with no free inode and no free block", ext4,
-         "i=0; while touch m/i$i 2>/dev/null; do i=$((i+1)); done; " + fill, 1u << 30},
-        {"an overlay of two file systems",
-         "mkdir l u m && mount -t tmpfs none l && "
-         "mount -t tmpfs none u && mkdir u/up u/work && mount -t overlay overlay "
-         "-o lowerdir=l,upperdir=u/up,workdir=u/work m",
-         "true", 10240, knows_mount_ids},
-    };
-    const std::string image = path("m/img");
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        if (test::skip_row_unless(row.possible, row.name, "the build knows no mount ID")) continue;
-        if (shell_in(folder, row.mount) == 0) {
-            test::write_file(image, test::pattern(100000, 11));
-            (void)test::set_attribute(image, "user.one", std::string(40, '1'));
-            (void)test::set_attribute(image, "user.two", std::string(40, '2'));
-            EXPECT_EQ(shell_in(folder, row.fill), 0);
-            const auto names = test::folder_names(path("m"));
-            EXPECT_EQ(test::run(dimblank, {image}, {.file_size_limit = row.file_size_limit}).status,
-                      1);
-            EXPECT_EQ(test::read_file(image), test::pattern(100000, 11));
-            EXPECT_EQ(test::folder_names(path("m")), names);
-        } else {
-            ADD_FAILURE() << "cannot mount: " << row.mount;
-        }
+// layer's device), under a file-size limit: each fails and keeps the output.
+// On ntfs-3g, an image hidden and archived (0x22) is replaced, and keeps
+// those attributes. A row runs where this process can mount (a tmpfs in
+// its own folder) and has the tools it names; else it shows as skipped.
+struct RealFileSystem {
+    const char* name;
+    std::string tools;  // besides mount, each checked for
+    std::string mount;  // a shell's commands in the folder, mounting at m
+    std::string fill;
+    std::uint64_t file_size_limit = 1u << 30;
+    bool possible = true;
+    std::string dos_attributes;  // ntfs-3g's, set before and kept after a replacement
+};
+
+const std::string ext4 =
+    "truncate -s 2M e.img && mkfs.ext4 -q -I 128 -N 64 e.img >/dev/null 2>&1 && mkdir m && "
+    "mount -o loop e.img m";
+const std::string fill = "dd if=/dev/zero of=m/fill bs=1k 2>/dev/null; sync";
+const RealFileSystem real_file_systems[] = {
+    {"FullExt4", "mkfs.ext4 losetup", ext4, fill},
+    {"Ext4WithNoFreeInodeAndNoFreeBlock", "mkfs.ext4 losetup", ext4,
+     "i=0; while touch m/i$i 2>/dev/null; do i=$((i+1)); done; " + fill},
+    {"OverlayOfTwoFileSystems", "",
+     "mkdir l u m && mount -t tmpfs none l && mount -t tmpfs none u && mkdir u/up u/work && "
+     "mount -t overlay overlay -o lowerdir=l,upperdir=u/up,workdir=u/work m",
+     "true", 10240, knows_mount_ids},
+    {"Ntfs3gKeepsTheDosAttributes", "mkntfs ntfs-3g",
+     "truncate -s 8M n.img && mkntfs -q -F -f n.img >/dev/null 2>&1 && mkdir m && "
+     "ntfs-3g n.img m",
+     "true", 1u << 30, std::filesystem::exists("/dev/fuse"), std::string("\0\0\0\x22", 4)},
+};
+
+void PrintTo(const RealFileSystem& row, std::ostream* out) { *out << row.name; }
+
+class OnRealFileSystems : public Faults, public ::testing::WithParamInterface<RealFileSystem> {
+  protected:
+    void TearDown() override {
         (void)shell_in(folder,
-                       "for m in m u l; do umount $m; done 2>/dev/null; rm -rf m u l e.img");
+                       "for m in m u l; do umount $m; done 2>/dev/null; rm -rf m u l *.img");
+        Faults::TearDown();
+    }
+};
+
+TEST_P(OnRealFileSystems, AFailureKeepsTheOutput) {
+    const RealFileSystem& row = GetParam();
+    if (!row.possible) GTEST_SKIP() << "the build knows no mount ID, or there is no /dev/fuse";
+    if (shell_in(folder, "mkdir probe && mount -t tmpfs none probe && umount probe") != 0) {
+        GTEST_SKIP() << "this process cannot mount a file system";
+    }
+    for (std::size_t at = 0; at < row.tools.size();) {
+        const std::size_t end = std::min(row.tools.find(' ', at), row.tools.size());
+        const std::string tool = row.tools.substr(at, end - at);
+        if (shell_in(folder, "command -v " + tool + " >/dev/null") != 0) {
+            GTEST_SKIP() << "needs " << tool;
+        }
+        at = end + 1;
+    }
+    ASSERT_EQ(shell_in(folder, row.mount), 0) << "cannot mount: " << row.mount;
+    const std::string image = path("m/img");
+    test::write_file(image, test::pattern(100000, 11));
+    const bool dos = !row.dos_attributes.empty();
+    if (dos) {
+        ASSERT_TRUE(test::set_attribute(image, "system.ntfs_attrib_be", row.dos_attributes));
+    } else {
+        (void)test::set_attribute(image, "user.one", std::string(40, '1'));
+        (void)test::set_attribute(image, "user.two", std::string(40, '2'));
+    }
+    EXPECT_EQ(shell_in(folder, row.fill), 0);
+    const auto names = test::folder_names(path("m"));
+    const auto file_before = file_number(image);
+    const auto result = test::run(dimblank, {image}, {.file_size_limit = row.file_size_limit});
+    EXPECT_EQ(test::folder_names(path("m")), names);
+    if (dos) {
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(test::read_file(image), Bytes(737280, 0));
+        EXPECT_NE(file_number(image), file_before);  // replaced, not written in place
+        EXPECT_EQ(test::attribute(image, "system.ntfs_attrib_be"), row.dos_attributes);
+    } else {
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(test::read_file(image), test::pattern(100000, 11));
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Faults, OnRealFileSystems, ::testing::ValuesIn(real_file_systems),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
