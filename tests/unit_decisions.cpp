@@ -64,13 +64,6 @@ Outcome unless_taken(const std::string& call) {
     return Outcome::name_taken;
 }
 
-// A check that gives fact its scripted value where it ends done.
-Outcome check(const char* call, bool& fact, bool value) {
-    const Outcome outcome = ends(call);
-    if (outcome == Outcome::done) fact = value;
-    return outcome;
-}
-
 }  // namespace
 
 bool open_path(const native_char*, OpenMode, File& file) {
@@ -99,16 +92,20 @@ Outcome find_folder(Output& output) {
     return outcome;
 }
 
+// Each check gives its fact, which the decisions read only where it ended done.
 Outcome folder_takes_new_file(const Output& output, bool& takes) {
-    return check("takes", takes, output.folder.is_open() && script->takes);
+    takes = output.folder.is_open() && script->takes;
+    return ends("takes");
 }
 
 Outcome name_leads_to_file(const Output&, bool& leads) {
-    return check("leads", leads, script->leads);
+    leads = script->leads;
+    return ends("leads");
 }
 
 Outcome is_mount_point(const Output&, bool& mount_point) {
-    return check("mount", mount_point, script->mount_point);
+    mount_point = script->mount_point;
+    return ends("mount");
 }
 
 Outcome create_nameless(const Output&, Temporary& temporary) {
