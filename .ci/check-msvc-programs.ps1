@@ -2,7 +2,8 @@
 # MinGW ones: console programs for the machine asked for, with a random
 # base, no-execute data, a high-entropy random base on 64-bit, the stack
 # protector's cookie, an asInvoker, long-path-aware manifest naming Windows
-# 7 to 11, a version resource, and hexburn's -1 seen as 255.
+# 7 to 11, a version resource, and the failure statuses as Windows gives
+# them: hexburn's -1 as -1 (0xFFFFFFFF), dimblank's 1 as 1.
 param(
     [Parameter(Mandatory)][string]$Folder,  # the build folder
     [Parameter(Mandatory)][string]$Config,  # Release or Debug
@@ -36,9 +37,11 @@ foreach ($program in 'dimblank', 'hexburn', 'dimpatch') {
     }
 }
 & (Join-Path $Folder "hexburn\$Config\hexburn.exe") nonexistent\in.hex (Join-Path $Folder out.rom)
-if ($LASTEXITCODE -ne 255) { $problems += "hexburn.exe gave $LASTEXITCODE for a missing input, not 255" }
+if ($LASTEXITCODE -ne -1) { $problems += "hexburn.exe gave $LASTEXITCODE for a missing input, not -1" }
+& (Join-Path $Folder "dimblank\$Config\dimblank.exe") (Join-Path $Folder "no\such\folder\disk.img")
+if ($LASTEXITCODE -ne 1) { $problems += "dimblank.exe gave $LASTEXITCODE for a missing folder, not 1" }
 if ($problems) {
     $problems | ForEach-Object { Write-Output "::error::$_" }
     exit 1
 }
-Write-Output "MSVC $Arch ${Config}: console programs with DYNAMIC_BASE, NX_COMPAT (HIGH_ENTROPY_VA on x64), the stack protector, an asInvoker, long-path-aware manifest naming Windows 7 to 11, a version resource, hexburn -1 seen as 255"
+Write-Output "MSVC $Arch ${Config}: console programs with DYNAMIC_BASE, NX_COMPAT (HIGH_ENTROPY_VA on x64), the stack protector, an asInvoker, long-path-aware manifest naming Windows 7 to 11, a version resource, hexburn -1 and dimblank 1 as Windows reports them"

@@ -56,30 +56,20 @@ constexpr std::uint16_t hex_word(char c1, char c2, char c3, char c4) {
 
 namespace detail {
 
-// hex_byte of every pair of characters, indexed by the first character
-// times 256 plus the second: one load a byte in the loader's inner loop.
-// A pair is non-zero only where one of its characters is a digit, so only
-// those rows and columns are filled, and only a few pages are ever read.
-inline constexpr auto pair_table = [] {
-    constexpr std::string_view digits = "0123456789ABCDEF";
-    std::array<std::uint8_t, std::size_t{256} * 256> table{};
-    const auto set = [&table](std::size_t first, std::size_t second) {
-        table[first << 8 | second] =
-            hex_byte(static_cast<char>(static_cast<unsigned char>(first)),
-                     static_cast<char>(static_cast<unsigned char>(second)));
-    };
-    for (const char digit : digits) {
-        for (std::size_t other = 0; other < 256; ++other) {
-            set(static_cast<unsigned char>(digit), other);
-            set(other, static_cast<unsigned char>(digit));
-        }
+// hex_digit of every byte, so that the loader's inner loop decodes a pair
+// with two loads. Built in a few thousand steps of constant evaluation,
+// well within any compiler's budget.
+inline constexpr auto digit_table = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (std::size_t c = 0; c < table.size(); ++c) {
+        table[c] = hex_digit(static_cast<char>(static_cast<unsigned char>(c)));
     }
     return table;
 }();
 
 constexpr std::uint8_t table_byte(const char* pair) {
-    return pair_table[static_cast<std::size_t>(static_cast<unsigned char>(pair[0])) << 8 |
-                      static_cast<unsigned char>(pair[1])];
+    return static_cast<std::uint8_t>(digit_table[static_cast<unsigned char>(pair[0])] << 4 |
+                                     digit_table[static_cast<unsigned char>(pair[1])]);
 }
 
 // Positions of a record: count at 1-2, address at 3-6, type at 7-8, data

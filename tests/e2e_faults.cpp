@@ -327,7 +327,7 @@ TEST_F(Traced, NoTemporaryFileThenAFailedWrite) {
 // Another file moved onto the output while the rename waits is never
 // replaced: the new contents go into the file that was opened.
 TEST_F(Traced, AFileMovedOntoTheOutputIsLeftAlone) {
-    if (!exchanges_names) GTEST_SKIP() << "the build exchanges no names";
+    if constexpr (!exchanges_names) GTEST_SKIP() << "the build exchanges no names";
     const auto names = prepare(replacing);
     const Bytes other = test::pattern(3000, 10);
     test::write_file(path("other"), other);

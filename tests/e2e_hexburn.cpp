@@ -343,7 +343,7 @@ TEST_F(Hexburn, ReplacesTheOutputKeepingWhatItIs) {
         {"the null device", test::on_posix ? "/dev/null" : "NUL", [] { return true; }, [] {}},
         {"an output held open elsewhere for a moment (Windows), by a relative name", "out.rom",
          [&] {
-             if (test::on_posix) return false;
+             if constexpr (test::on_posix) return false;
              test::write_file(path("out.rom"), earlier);
              auto holder = std::make_shared<test::HeldOpen>(path("out.rom"));
              reader = std::thread([holder]() mutable {

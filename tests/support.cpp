@@ -314,7 +314,7 @@ bool skip_row_unless_posix(bool posix_only, const char* name,
 }
 
 void make_dangling_link(const std::string& link, const std::string& missing_target) {
-    if (on_posix) std::filesystem::create_symlink(fs(missing_target), fs(link));
+    if constexpr (on_posix) std::filesystem::create_symlink(fs(missing_target), fs(link));
 }
 
 void make_fifo(const std::string& path) {

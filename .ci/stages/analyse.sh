@@ -41,4 +41,11 @@ unsafe=$(grep -nE 'pull_request_target|secrets\.' "${workflows[@]}" || true)
 linux_jobs=$(sed -n 's/^ *stage: \[\(.*\)\]$/\1/p' .github/workflows/ci.yml | tr -d ' ' | tr ',' '\n')
 [[ $linux_jobs == "$(bash .ci/run --list)" ]] ||
     fail "the Linux jobs of ci.yml (${linux_jobs//$'\n'/ }) are not the stages .ci/run --list prints"
-echo "every action pinned by a commit; no pull_request_target, no secret; the Linux jobs are the stages of .ci/run"
+# A matrix runs to its end: one job's failure cancels none of the others.
+for workflow in "${workflows[@]}"; do
+    matrices=$(grep -c '^ *matrix:$' "$workflow" || true)
+    runs_to_end=$(grep -c '^ *fail-fast: false$' "$workflow" || true)
+    [[ $matrices == "$runs_to_end" ]] ||
+        fail "$workflow: $matrices matrices, $runs_to_end of them with fail-fast: false"
+done
+echo "every action pinned by a commit; no pull_request_target, no secret; the Linux jobs are the stages of .ci/run; every matrix runs to its end"

@@ -65,6 +65,12 @@ for program in dimblank hexburn dimpatch; do
     grep -qx "$program.exe" <<<"$(strings -el "build/windows/$program/$program.exe")" ||
         fail "$program.exe has no version resource"
 done
+# The test programs make paths of more than 300 characters: on Windows
+# itself only a long-path-aware process reaches them.
+for test_program in build/"$windows_tests"/tests/*.exe; do
+    grep -q '<longPathAware[^>]*>true</longPathAware>' "$test_program" ||
+        fail "$test_program is not long-path aware"
+done
 status=0
 "$wine" "build/$windows_tests/hexburn/hexburn.exe" /nonexistent/in.hex build/windows/out.rom || status=$?
 [[ $status == 255 ]] || fail "hexburn.exe gave $status for a missing input, not 255"
@@ -76,4 +82,10 @@ ls build/packages/*.zip
 (cd build/packages && sha256sum -c ./*.zip.sha256)
 [[ $(grep -c '/bin/[a-z]*\.exe$' <<<"$(unzip -l build/packages/*.zip)") == 3 ]] ||
     fail "the .zip lacks a program"
+# The .zip's texts are written for Windows: CR LF line ends, no Linux commands.
+unzip -p build/packages/*.zip '*/README.txt' >build/zip-readme.txt
+[[ $(file -b build/zip-readme.txt) == *"with CRLF line terminators" ]] ||
+    fail "the .zip's README.txt is not CR LF text: $(file -b build/zip-readme.txt)"
+! grep -qwE 'apt|sudo|dnf' build/zip-readme.txt || fail "the .zip's README.txt names Linux commands"
+echo "the .zip's README.txt: Windows text"
 rebuild windows build/packages/*.zip

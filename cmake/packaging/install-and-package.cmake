@@ -36,14 +36,29 @@ endfunction()
 dimtools_release_time(DIMTOOLS_RELEASE_TIME)
 
 set(DIMTOOLS_MANUALS man/dimblank.1 man/hexburn.1 man/dimpatch.1)
+# The notices of the runtime each toolchain links in.
+if(MSVC)
+    set(DIMTOOLS_NOTICES notices/windows-msvc.txt)
+elseif(WIN32)
+    set(DIMTOOLS_NOTICES notices/windows.txt)
+elseif(CMAKE_SYSTEM_NAME STREQUAL "Darwin")
+    set(DIMTOOLS_NOTICES notices/macos.txt)
+else()
+    set(DIMTOOLS_NOTICES notices/linux.txt)
+endif()
 if(WIN32)
-    # Beside the programs' folder, what a Windows user opens: text files,
-    # the manual pages among them, rendered from the man pages.
-    install(FILES README.md DESTINATION . RENAME README.txt)
-    install(FILES docs/outputs.md DESTINATION . RENAME outputs.txt)
-    install(FILES LICENSE DESTINATION . RENAME LICENSE.txt)
-    install(FILES CHANGELOG.md DESTINATION . RENAME CHANGELOG.txt)
-    install(FILES notices/windows.txt DESTINATION . RENAME NOTICES.txt)
+    # Beside the programs' folder, what a Windows user opens: text files with
+    # Windows' line ends (CR LF), the manual pages among them, rendered from
+    # the man pages, and a README written for Windows.
+    foreach(pair "cmake/packaging/windows-readme.txt;README.txt" "docs/outputs.md;outputs.txt"
+                 "LICENSE;LICENSE.txt" "CHANGELOG.md;CHANGELOG.txt" "${DIMTOOLS_NOTICES};NOTICES.txt")
+        list(GET pair 0 source)
+        list(GET pair 1 name)
+        file(READ ${PROJECT_SOURCE_DIR}/${source} text)
+        string(REPLACE "\n" "\r\n" text "${text}")
+        file(WRITE ${PROJECT_BINARY_DIR}/windows-texts/${name} "${text}")
+        install(FILES ${PROJECT_BINARY_DIR}/windows-texts/${name} DESTINATION .)
+    endforeach()
     find_program(GROFF_PROGRAM groff)
     if(GROFF_PROGRAM)
         set(texts "")
@@ -65,7 +80,7 @@ if(WIN32)
 else()
     install(FILES ${DIMTOOLS_MANUALS} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
     install(FILES README.md docs/outputs.md LICENSE CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-    install(FILES notices/linux.txt DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME NOTICES)
+    install(FILES ${DIMTOOLS_NOTICES} DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME NOTICES)
 endif()
 
 # The CMake package: find_package(dimtools) defines the programs as the
