@@ -66,11 +66,11 @@ namespace detail {
 using PairRow = std::array<std::uint8_t, 256>;
 inline constexpr auto pair_table = [] {
     PairRow low{};
-    for (std::size_t c = 0; c < low.size(); ++c) {
-        low[c] = hex_digit(static_cast<char>(static_cast<unsigned char>(c)));
+    for (std::size_t second = 0; second != low.size(); ++second) {
+        low[second] = hex_digit(static_cast<char>(static_cast<unsigned char>(second)));
     }
     std::array<PairRow, 256> table{};
-    for (std::size_t first = 0; first < table.size(); ++first) {
+    for (std::size_t first = 0; first != table.size(); ++first) {
         table[first] = low;
         if (low[first] == 0) continue;
         for (std::uint8_t& byte : table[first]) {

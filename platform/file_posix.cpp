@@ -173,12 +173,13 @@ mode_t temporary_mode(const Output& output) { return output.existing.is_open() ?
 bool take_identity(Temporary& temporary) {
     struct stat status {};
     if (::fstat(temporary.file.descriptor(), &status) != 0) return false;
-    temporary.device = status.st_dev;
-    temporary.number = status.st_ino;
+    temporary.device = static_cast<std::uint64_t>(status.st_dev);
+    temporary.number = static_cast<std::uint64_t>(status.st_ino);
     return true;
 }
 bool is_temporary(const struct stat& status, const Temporary& temporary) {
-    return status.st_dev == temporary.device && status.st_ino == temporary.number;
+    return static_cast<std::uint64_t>(status.st_dev) == temporary.device &&
+           static_cast<std::uint64_t>(status.st_ino) == temporary.number;
 }
 
 Outcome names_opened_file(const Output& output, const char* name, bool& names) {

@@ -252,7 +252,6 @@ bool open_path(const native_char* path, OpenMode mode, File& file) {
     struct _stat64 status {};
     return _fstat64(file.descriptor(), &status) == 0 && (status.st_mode & _S_IFDIR) == 0;
 }
-
 bool truncate_to_nothing(int descriptor) { return _chsize_s(descriptor, 0) == 0; }
 bool close_descriptor(int descriptor) { return _close(descriptor) == 0; }
 bool seek_to(int descriptor, std::int64_t position) {
