@@ -1,8 +1,8 @@
-// What an output carries beyond its bytes, owner and mode, copied onto its
+// What an output carries beyond bytes, owner and mode, copied onto its
 // replacement: extended attributes and access lists (xattr on Linux and
-// macOS, extattr and ACLs on FreeBSD), the flags a user sets (inode flags
-// and project ID, or st_flags), FAT's and ntfs-3g's DOS attributes. Each
-// gives 0 or the system's error; EOPNOTSUPP where no copy can be proven.
+// macOS, extattr and ACLs on FreeBSD), user flags (inode flags and project
+// ID, or st_flags), FAT's and ntfs-3g's DOS attributes. Each gives 0 or the
+// system's error; EOPNOTSUPP where no copy can be proven.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>

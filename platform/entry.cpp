@@ -7,8 +7,7 @@
 namespace platform {
 int enter(const Program& program, int count, native_char** arguments) {
 #if defined(SIGXFSZ)
-    // A file-size limit makes a write fail (EFBIG) instead of ending the
-    // program, which then fails as for a full disk.
+    // A file-size limit then fails a write (EFBIG), as a full disk does.
     static_cast<void>(std::signal(SIGXFSZ, SIG_IGN));
 #endif
     const Args args(arguments, static_cast<std::size_t>(count));

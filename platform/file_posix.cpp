@@ -1,8 +1,7 @@
-// POSIX side of the file seam: plain descriptors, each byte handed to the
-// kernel by the call that is checked. What a system offers beyond POSIX
-// (/proc, O_TMPFILE, statx, renameat2, renameatx_np) is used behind a
-// configure-time check; where it is missing, the fact given is the one that
-// leads to writing in place. Every failing call becomes an Outcome here.
+// POSIX side of the file seam: plain descriptors, every call checked. What
+// a system offers beyond POSIX (/proc, O_TMPFILE, statx, renameat2,
+// renameatx_np) stands behind a configure-time check; without it, the fact
+// given leads to writing in place. Every failing call becomes an Outcome here.
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>

@@ -44,7 +44,9 @@ NativePath long_form(const native_char* path) {
     return NativePath(verbatim) + full;
 }
 
-NativePath long_form(const NativePath& path) { return long_form(path.c_str()); }
+NativePath beside(const Output& output, const NativePath& name) {
+    return long_form((output.folder_path + name).c_str());
+}
 
 // Binary, not inherited, shared with every other opener.
 errno_t open_file(const native_char* path, int flags, File& file) {
@@ -62,7 +64,7 @@ HANDLE handle_of(const File& file) {
 
 // A symbolic link stays a link: the file it finally names is replaced.
 bool follow_links(HANDLE handle, NativePath& target) {
-    const DWORD attributes = GetFileAttributesW(long_form(target).c_str());
+    const DWORD attributes = GetFileAttributesW(long_form(target.c_str()).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return true;
     constexpr DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
@@ -161,7 +163,7 @@ Outcome give_name(const Output&, const Temporary&, const NativePath&) { return O
 
 // Shared for deletion, so that the handler above can remove it while open.
 Outcome create_beside(const Output& output, const NativePath& name, Temporary& temporary) {
-    const NativePath full = long_form(output.folder_path + name);
+    const NativePath full = beside(output, name);
     const HANDLE handle = CreateFileW(full.c_str(), GENERIC_WRITE | DELETE,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -199,7 +201,7 @@ Outcome copy_output_attributes(const Output& output, const Temporary& temporary)
     constexpr DWORD kept =
         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     const DWORD attributes = information.dwFileAttributes & kept;
-    const NativePath full = long_form(output.folder_path + temporary.name);
+    const NativePath full = beside(output, temporary.name);
     return attributes == 0 || SetFileAttributesW(full.c_str(), attributes) != 0 ? Outcome::done
                                                                                 : Outcome::refused;
 }
@@ -212,8 +214,8 @@ Outcome replace_output(Output& output, Temporary& temporary) {
     constexpr int attempts = 20;
     constexpr DWORD pause_milliseconds = 50;
     if (!output.existing.close()) return Outcome::failed;
-    const NativePath target = long_form(output.folder_path + output.target);
-    const NativePath replacement = long_form(output.folder_path + temporary.name);
+    const NativePath target = beside(output, output.target);
+    const NativePath replacement = beside(output, temporary.name);
     const auto renamed = [&] {
         return MoveFileExW(replacement.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
     };
@@ -241,7 +243,7 @@ Outcome replace_output(Output& output, Temporary& temporary) {
 
 // No names are exchanged here: the name still holds the temporary.
 void remove_temporary(const Output& output, const Temporary& temporary) {
-    (void)DeleteFileW(long_form(output.folder_path + temporary.name).c_str());
+    (void)DeleteFileW(beside(output, temporary.name).c_str());
     set_pending({});
 }
 bool open_path(const native_char* path, OpenMode mode, File& file) {
