@@ -99,7 +99,7 @@ ssize_t list_names(int file, char* buffer, std::size_t size) {
 ssize_t get_value(int file, const char* name, void* buffer, std::size_t size) {
     return ::fgetxattr(file, name, buffer, size DIMTOOLS_XATTR_POSITION DIMTOOLS_XATTR_OPTIONS);
 }
-int set_value(int file, const char* name, const void* value, std::size_t size) {
+int set_value(int file, const char* name, void* value, std::size_t size) {
     return ::fsetxattr(file, name, value, size DIMTOOLS_XATTR_POSITION, 0);
 }
 
